@@ -1,0 +1,97 @@
+# Shared build helpers: sanitizers, optional components and test registration.
+
+set(ARDENIX_SANITIZE "" CACHE STRING "Sanitizers to build with: address,undefined or thread")
+if(ARDENIX_SANITIZE)
+    add_compile_options(-fsanitize=${ARDENIX_SANITIZE} -fno-omit-frame-pointer -g)
+    add_link_options(-fsanitize=${ARDENIX_SANITIZE})
+    if(ARDENIX_SANITIZE MATCHES "undefined")
+        add_compile_options(-fno-sanitize-recover=undefined)
+    endif()
+endif()
+
+# Qt and the other libraries are looked up once, here, so every component
+# sees the same targets.
+find_package(Qt5 5.15 COMPONENTS Core Gui Widgets OpenGL Multimedia Charts Sql Test LinguistTools)
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(GTest)
+
+# ardenix_component_enabled(<folder> <out-var>)
+function(ardenix_component_enabled folder out)
+    if(NOT ARDENIX_COMPONENTS)
+        set(${out} TRUE PARENT_SCOPE)
+        return()
+    endif()
+    foreach(c IN LISTS ARDENIX_COMPONENTS)
+        string(FIND "${folder}/" "${c}/" pos)
+        string(FIND "${c}/" "${folder}/" pos2)
+        if(pos EQUAL 0 OR pos2 EQUAL 0)
+            set(${out} TRUE PARENT_SCOPE)
+            return()
+        endif()
+    endforeach()
+    set(${out} FALSE PARENT_SCOPE)
+endfunction()
+
+# Adds a component folder when it has a CMakeLists.txt and is enabled.
+function(ardenix_add_component folder)
+    ardenix_component_enabled(${folder} enabled)
+    if(enabled AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/CMakeLists.txt)
+        add_subdirectory(${folder})
+    endif()
+endfunction()
+
+# Adds every sub-folder of the current folder that has a CMakeLists.txt
+# and is enabled (tools/, tests/ and simulator/ use this).
+function(ardenix_add_subfolders)
+    file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    file(RELATIVE_PATH here ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    foreach(child IN LISTS children)
+        if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child}
+           AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+            ardenix_component_enabled(${here}/${child} enabled)
+            if(enabled)
+                add_subdirectory(${child})
+            endif()
+        endif()
+    endforeach()
+endfunction()
+
+set(ARDENIX_TEST_OUTPUT_DIR ${CMAKE_BINARY_DIR}/tests)
+set(ARDENIX_XVFB ${CMAKE_SOURCE_DIR}/scripts/with-xvfb.sh)
+
+# ardenix_add_test(<name> SOURCES ... [LIBS ...] [GUI] [GTEST] [TIMEOUT s] [ENV VAR=VALUE ...])
+# GTEST tests link GoogleTest's main; the others are QtTest programs.
+# GUI tests run under their own Xvfb server.
+function(ardenix_add_test name)
+    cmake_parse_arguments(T "GUI;GTEST" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ARDENIX_TEST_OUTPUT_DIR})
+    if(T_GTEST)
+        target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
+    else()
+        set_target_properties(${name} PROPERTIES AUTOMOC ON)
+        target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
+    endif()
+    if(T_GUI)
+        add_test(NAME ${name} COMMAND ${ARDENIX_XVFB} $<TARGET_FILE:${name}>)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set(env "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime" "ARDENIX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+            "ARDENIX_BUILD_DIR=${CMAKE_BINARY_DIR}" ${T_ENV})
+    if(NOT T_GUI)
+        list(APPEND env "QT_QPA_PLATFORM=offscreen")
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}"
+                         WORKING_DIRECTORY ${ARDENIX_TEST_OUTPUT_DIR})
+    if(T_LABELS)
+        set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    endif()
+endfunction()
+
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/xdg-runtime)
+file(CHMOD ${CMAKE_BINARY_DIR}/xdg-runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)

@@ -1,0 +1,41 @@
+#!/bin/sh
+# Installs what is missing, builds, starts the simulated cameras and runs the
+# program against them. Without a display the program runs under Xvfb for
+# DEMO_SECONDS (default 20) and a screenshot is written to build/artifacts/.
+set -eu
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+
+scripts/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)"
+
+mkdir -p build/artifacts build/demo
+export ARDENIX_DB="$root/build/demo/ardenix.dat"
+export KVSDK_SEARCH_TARGETS="${KVSDK_SEARCH_TARGETS:-127.0.0.1}"
+
+camsim_pid=""
+cleanup() {
+    [ -n "$camsim_pid" ] && kill "$camsim_pid" 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+
+if [ -x build/bin/camsim ]; then
+    build/bin/camsim --cameras 3 --address 127.0.0.2 2>build/demo/camsim.log &
+    camsim_pid=$!
+    echo "camsim: three cameras at 127.0.0.2-4, user admin, empty password (log: build/demo/camsim.log)"
+fi
+
+cd build/demo
+if [ -n "${DISPLAY:-}" ]; then
+    exec "$root/build/bin/ardenix"
+fi
+
+seconds="${DEMO_SECONDS:-20}"
+shot="$root/build/artifacts/demo.png"
+"$root/scripts/with-xvfb.sh" sh -c '
+    "$1/build/bin/ardenix" & app=$!
+    sleep "$2"
+    import -window root "$3"
+    kill $app' sh "$root" "$seconds" "$shot"
+echo "screenshot: $shot"
