@@ -20,7 +20,8 @@ case "$mode" in
     *) echo "sanitize.sh: unknown mode $mode" >&2; exit 2 ;;
 esac
 
-dir="build-$mode"
+# ARDENIX_BUILD_TAG keeps the build folders of parallel work apart.
+dir="build-$mode${ARDENIX_BUILD_TAG:+-$ARDENIX_BUILD_TAG}"
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DARDENIX_SANITIZE="$flags" -DARDENIX_COMPONENTS="$components" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 
