@@ -1,0 +1,80 @@
+// The statistics store: daily counts of normal and abnormal people, the list
+// of alarm pictures and the saved camera accounts, in one SQLite file, plus
+// the figures the main window shows (today, all time, the last seven days).
+// Lives on the GUI thread and uses the default Qt SQL connection.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// One day of the seven-day series.
+struct DayCount {
+    QString date; // "yyyy-MM-dd"
+    int abnormal = 0;
+    int normal = 0;
+};
+
+class LocalDatabase {
+public:
+    LocalDatabase();
+
+    // Where the file lives: $ARDENIX_DB when set, else the application data
+    // folder (created when missing).
+    static QString databasePath();
+
+    // Opens (and on first use creates) the file, then loads the seven days,
+    // the totals and today's counts.
+    void openDatabase();
+
+    bool loadSevenDays();
+    bool loadTotals();
+    bool loadToday();
+
+    bool insertDay(const QString& date, int normal, int abnormal);
+    bool updateDay(const QString& date, int normal, int abnormal);
+    bool insertPicture(const QString& date, const QString& filePath, int state);
+
+    // Records one alarm picture and counts it by the state in its name.
+    void addPicture(const QString& filePath);
+
+    // Zeroes every count and hides the listed pictures; rows stay in the file.
+    bool resetCounts();
+
+    // Up to 20 listed picture paths, newest first, appended to paths.
+    bool recentPictures(QStringList& paths);
+
+    // Labels "MM-dd" of the seven days up to today, oldest first.
+    QStringList dayLabels() const;
+    QVector<int> normalSeries() const;
+    QVector<int> abnormalSeries() const;
+
+    // Moves today forward (day change) and reloads everything.
+    void setToday(const QString& date);
+
+    bool accountTableExists();
+    bool accountExists(int id);
+    bool loadAccount(int id, QString& userName, QString& password);
+    void saveAccount(int id, const QString& userName, const QString& password);
+
+    // Day text and state from an alarm picture name of five "-"-separated
+    // fields; the state is left alone when the name does not carry one.
+    static QString parsePictureName(const QString& filePath, int& state);
+
+    int todayNormal() const { return m_todayNormal; }
+    int todayAbnormal() const { return m_todayAbnormal; }
+    int totalNormal() const { return m_totalNormal; }
+    int totalAbnormal() const { return m_totalAbnormal; }
+    QString today() const { return m_today; }
+    const QVector<DayCount>& sevenDays() const { return m_sevenDays; }
+
+private:
+    QVector<int> series(bool normal) const;
+
+    int m_todayNormal;
+    int m_todayAbnormal;
+    int m_totalNormal;
+    int m_totalAbnormal;
+    QVector<DayCount> m_sevenDays;
+    QString m_today;
+};
