@@ -1,0 +1,371 @@
+#include "store/LocalDatabase.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char* const kDateFormat = "yyyy-MM-dd";
+const int kSevenDays = 7;
+const int kRecentPictures = 20;
+
+const char* const kCreateDayTable = "CREATE TABLE [datecounttb] (\n"
+                                    "\t[sno] integer NOT NULL PRIMARY KEY AUTOINCREMENT,\n"
+                                    "\t[localdate] date NOT NULL UNIQUE,\n"
+                                    "\t[normalnum] integer NOT NULL,\n"
+                                    "\t[unusualnum] integer NOT NULL\n"
+                                    ");";
+const char* const kCreatePictureTable = "CREATE TABLE [pictureinfotb] (\n"
+                                        "\t[sno] integer NOT NULL PRIMARY KEY AUTOINCREMENT,\n"
+                                        "\t[localdate] date NOT NULL,\n"
+                                        "\t[filepath] varchar(256) NOT NULL,\n"
+                                        "\t[state] integer NOT NULL,\n"
+                                        "\t[sign] integer DEFAULT 0\n"
+                                        ");";
+const char* const kCreateDateIndex = "create index pictureinfotblocaldate on pictureinfotb(localdate);";
+const char* const kCreateSignIndex = "create index pictureinfotbsign on pictureinfotb(sign); ";
+const char* const kCreateAccountTable
+    = "CREATE TABLE [accounttb] ([id] integer NOT NULL PRIMARY KEY AUTOINCREMENT,[username] varchar(256) NOT NULL, "
+      "[password] varchar(256) NOT NULL DEFAULT '');";
+
+QString currentDate()
+{
+    return QDate::currentDate().toString(kDateFormat);
+}
+
+// A null QString binds as SQL NULL, which the NOT NULL columns refuse; an
+// empty text must stay an empty text.
+QVariant text(const QString& value)
+{
+    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
+}
+
+// The file holds camera passwords: create it readable by its owner only
+// before SQLite opens it, and tighten an older file that was left open.
+void restrictToOwner(const QString& path)
+{
+#ifndef _WIN32
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd >= 0)
+        ::close(fd);
+    ::chmod(native.constData(), S_IRUSR | S_IWUSR);
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+} // namespace
+
+LocalDatabase::LocalDatabase()
+    : m_todayNormal(0)
+    , m_todayAbnormal(0)
+    , m_totalNormal(0)
+    , m_totalAbnormal(0)
+    , m_today(currentDate())
+{
+}
+
+QString LocalDatabase::databasePath()
+{
+#ifdef _WIN32
+    return QStringLiteral("C:/Program Files (x86)/ardenix.dat");
+#else
+    const QByteArray fromEnv = qgetenv("ARDENIX_DB");
+    if (!fromEnv.isEmpty())
+        return QFile::decodeName(fromEnv);
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(dir);
+    return dir + QStringLiteral("/ardenix.dat");
+#endif
+}
+
+void LocalDatabase::openDatabase()
+{
+    const QString path = databasePath();
+    const bool existed = QFileInfo(path).isFile();
+    restrictToOwner(path);
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    db.setDatabaseName(path);
+    if (!db.open())
+        qDebug() << "drivers" << QSqlDatabase::drivers();
+
+    if (!existed) {
+        QSqlQuery query;
+        query.exec(kCreateDayTable);
+        query.exec(kCreatePictureTable);
+        query.exec(kCreateDateIndex);
+        query.exec(kCreateSignIndex);
+    }
+    if (!accountTableExists()) {
+        QSqlQuery query;
+        query.exec(kCreateAccountTable);
+    }
+    loadSevenDays();
+    loadTotals();
+    loadToday();
+}
+
+bool LocalDatabase::loadSevenDays()
+{
+    m_sevenDays.clear();
+    QSqlQuery query;
+    query.prepare("SELECT [localdate],[unusualnum],[normalnum] FROM [datecounttb] WHERE julianday(?) - "
+                  "julianday(localdate) < 7 and julianday(?) - julianday(localdate) >= 0 ORDER BY [localdate] ASC "
+                  "LIMIT 7");
+    query.addBindValue(text(m_today));
+    query.addBindValue(text(m_today));
+    const bool ok = query.exec();
+    while (query.next()) {
+        DayCount day;
+        day.date = query.value(0).toString();
+        day.abnormal = query.value(1).toInt();
+        day.normal = query.value(2).toInt();
+        m_sevenDays.append(day);
+    }
+    if (m_sevenDays.isEmpty() || m_sevenDays.last().date != m_today) {
+        insertDay(m_today, 0, 0);
+        DayCount day;
+        day.date = m_today;
+        m_sevenDays.append(day);
+    }
+    return ok;
+}
+
+bool LocalDatabase::loadTotals()
+{
+    QSqlQuery query;
+    if (!query.exec("SELECT sum([normalnum]),sum([unusualnum]) FROM [datecounttb]; ") || !query.next())
+        return false;
+    m_totalNormal = query.value(0).toInt();
+    m_totalAbnormal = query.value(1).toInt();
+    return true;
+}
+
+bool LocalDatabase::loadToday()
+{
+    QSqlQuery query;
+    query.prepare("SELECT [normalnum],[unusualnum] FROM [datecounttb] WHERE localdate = ?; ");
+    query.addBindValue(text(m_today));
+    if (!query.exec() || !query.next())
+        return false;
+    m_todayNormal = query.value(0).toInt();
+    m_todayAbnormal = query.value(1).toInt();
+    return true;
+}
+
+bool LocalDatabase::insertDay(const QString& date, int normal, int abnormal)
+{
+    QSqlQuery query;
+    query.prepare("INSERT INTO datecounttb (localdate,normalnum,unusualnum) VALUES (?, ?, ?);");
+    query.addBindValue(text(date));
+    query.addBindValue(normal);
+    query.addBindValue(abnormal);
+    return query.exec();
+}
+
+bool LocalDatabase::updateDay(const QString& date, int normal, int abnormal)
+{
+    QSqlQuery query;
+    query.prepare("UPDATE datecounttb SET normalnum = ?, unusualnum = ? WHERE localdate = ?;");
+    query.addBindValue(normal);
+    query.addBindValue(abnormal);
+    query.addBindValue(text(date));
+    return query.exec();
+}
+
+bool LocalDatabase::insertPicture(const QString& date, const QString& filePath, int state)
+{
+    QSqlQuery query;
+    query.prepare("INSERT INTO pictureinfotb(localdate,filepath,state) VALUES (?, ?, ?);");
+    query.addBindValue(text(date));
+    query.addBindValue(text(filePath));
+    query.addBindValue(state);
+    return query.exec();
+}
+
+QString LocalDatabase::parsePictureName(const QString& filePath, int& state)
+{
+    if (filePath.isEmpty())
+        return QString();
+    const QString fileName = filePath.split(QLatin1Char('/')).last();
+    const QStringList fields = fileName.split(QLatin1Char('-'));
+    if (fields.size() != 5)
+        return QString();
+
+    QString day;
+    const QString& stamp = fields.at(2);
+    if (stamp.size() == 14)
+        day = QStringLiteral("%1-%2-%3").arg(stamp.mid(0, 4), stamp.mid(4, 2), stamp.mid(6, 2));
+    state = fields.at(3).toInt();
+    return day;
+}
+
+void LocalDatabase::addPicture(const QString& filePath)
+{
+    int state = -1;
+    const QString day = parsePictureName(filePath, state);
+    qDebug().noquote() << QStringLiteral("filepath %1 pkdate %2 istate %3").arg(filePath, day).arg(state);
+    insertPicture(day, filePath, state);
+
+    if (state != 1 && state != 2)
+        return;
+    const bool normal = state == 1;
+    if (normal) {
+        ++m_todayNormal;
+        ++m_totalNormal;
+    } else {
+        ++m_todayAbnormal;
+        ++m_totalAbnormal;
+    }
+    // The person was counted into today's figures, so today's record and
+    // today's row take the count, whatever day the camera stamped on the
+    // picture (its clock may sit on the other side of midnight).
+    for (int i = m_sevenDays.size() - 1; i >= 0; --i) {
+        if (m_sevenDays.at(i).date == m_today) {
+            if (normal)
+                ++m_sevenDays[i].normal;
+            else
+                ++m_sevenDays[i].abnormal;
+            break;
+        }
+    }
+    qDebug().noquote() << QStringLiteral("m_normalnum %1 m_unusualnum %2 ").arg(m_todayNormal).arg(m_todayAbnormal);
+    updateDay(m_today, m_todayNormal, m_todayAbnormal);
+}
+
+bool LocalDatabase::resetCounts()
+{
+    QSqlQuery query;
+    query.exec("UPDATE datecounttb SET normalnum = 0, unusualnum = 0;");
+    query.exec("UPDATE pictureinfotb SET sign = 1;");
+    m_todayNormal = 0;
+    m_todayAbnormal = 0;
+    m_totalNormal = 0;
+    m_totalAbnormal = 0;
+    for (DayCount& day : m_sevenDays) {
+        day.normal = 0;
+        day.abnormal = 0;
+    }
+    return true;
+}
+
+bool LocalDatabase::recentPictures(QStringList& paths)
+{
+    QSqlQuery query;
+    query.prepare("SELECT [filepath] FROM [pictureinfotb] WHERE sign = 0 ORDER BY [sno] DESC LIMIT ?");
+    query.addBindValue(kRecentPictures);
+    const bool ok = query.exec();
+    while (query.next()) {
+        paths.append(query.value(0).toString());
+        qDebug() << "pkpathvec" << paths;
+    }
+    return ok;
+}
+
+QStringList LocalDatabase::dayLabels() const
+{
+    const QDate today = QDate::currentDate();
+    QStringList labels;
+    for (int i = 0; i < kSevenDays; ++i)
+        labels.append(today.addDays(i - (kSevenDays - 1)).toString(QStringLiteral("MM-dd")));
+    return labels;
+}
+
+QVector<int> LocalDatabase::series(bool normal) const
+{
+    const QDate today = QDate::currentDate();
+    QVector<int> values(kSevenDays, 0);
+    for (int i = 0; i < kSevenDays; ++i) {
+        const QString date = today.addDays(i - (kSevenDays - 1)).toString(kDateFormat);
+        for (const DayCount& day : m_sevenDays) {
+            if (day.date == date) {
+                values[i] = normal ? day.normal : day.abnormal;
+                break;
+            }
+        }
+    }
+    return values;
+}
+
+QVector<int> LocalDatabase::normalSeries() const
+{
+    return series(true);
+}
+
+QVector<int> LocalDatabase::abnormalSeries() const
+{
+    return series(false);
+}
+
+void LocalDatabase::setToday(const QString& date)
+{
+    m_today = date;
+    loadSevenDays();
+    loadTotals();
+    loadToday();
+}
+
+bool LocalDatabase::accountTableExists()
+{
+    QSqlQuery query;
+    if (!query.exec("SELECT name FROM sqlite_master  WHERE type = 'table' and name = 'accounttb' ORDER BY name"))
+        return false;
+    while (query.next()) {
+        if (query.value(0).toString() == QLatin1String("accounttb"))
+            return true;
+    }
+    return false;
+}
+
+bool LocalDatabase::accountExists(int id)
+{
+    QSqlQuery query;
+    query.prepare("SELECT [id] FROM [accounttb] WHERE id = ?;");
+    query.addBindValue(id);
+    return query.exec() && query.next();
+}
+
+bool LocalDatabase::loadAccount(int id, QString& userName, QString& password)
+{
+    QSqlQuery query;
+    query.prepare("SELECT [username],[password] FROM [accounttb] WHERE id = ?;");
+    query.addBindValue(id);
+    if (!query.exec() || !query.next())
+        return false;
+    userName = query.value(0).toString();
+    password = query.value(1).toString();
+    return true;
+}
+
+void LocalDatabase::saveAccount(int id, const QString& userName, const QString& password)
+{
+    QSqlQuery query;
+    if (accountExists(id)) {
+        query.prepare("UPDATE accounttb SET username = ?, password = ? WHERE id = ?;");
+        query.addBindValue(text(userName));
+        query.addBindValue(text(password));
+        query.addBindValue(id);
+    } else {
+        query.prepare("INSERT INTO accounttb (id,username,password) VALUES (?, ?, ?);");
+        query.addBindValue(id);
+        query.addBindValue(text(userName));
+        query.addBindValue(text(password));
+    }
+    query.exec();
+}

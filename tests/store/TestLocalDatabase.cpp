@@ -1,0 +1,390 @@
+// Behaviour of the statistics store against real SQLite files in a
+// temporary folder.
+#include "store/LocalDatabase.h"
+
+#include <QDate>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QVariant>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+QString day(int offset)
+{
+    return QDate::currentDate().addDays(offset).toString("yyyy-MM-dd");
+}
+
+QString stamp(int offset)
+{
+    return QDate::currentDate().addDays(offset).toString("yyyyMMdd") + "120000";
+}
+
+QString pictureName(int offset, int state)
+{
+    return QString("/shots/7-375-%1-%2-0.jpg").arg(stamp(offset)).arg(state);
+}
+
+int scalar(const QString& sql)
+{
+    QSqlQuery query;
+    if (!query.exec(sql) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+QPair<int, int> dayRow(const QString& date)
+{
+    QSqlQuery query;
+    query.prepare("SELECT normalnum, unusualnum FROM datecounttb WHERE localdate = ?");
+    query.addBindValue(date);
+    if (!query.exec() || !query.next())
+        return { -1, -1 };
+    return { query.value(0).toInt(), query.value(1).toInt() };
+}
+
+} // namespace
+
+class TestLocalDatabase : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void firstStartCreatesSchemaAndToday();
+    void fileIsPrivateToItsOwner();
+    void oldFileGainsAccountTable();
+    void sevenDaysFillGapsWithZero();
+    void picturesCountByState();
+    void pictureFromYesterdayCountsToday();
+    void resetHidesPicturesAndZeroesCounts();
+    void parsePictureName_data();
+    void parsePictureName();
+    void quotesRoundTrip();
+    void accountsInsertAndUpdate();
+    void unopenableFileLeavesCountsAtZero();
+
+private:
+    QString dbPath() const { return m_dir->filePath("ardenix.dat"); }
+    void reopen(LocalDatabase& store);
+
+    QScopedPointer<QTemporaryDir> m_dir;
+};
+
+void TestLocalDatabase::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    QVERIFY(m_dir->isValid());
+    qputenv("ARDENIX_DB", QFile::encodeName(dbPath()));
+}
+
+void TestLocalDatabase::cleanup()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
+        if (db.isValid())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
+}
+
+// A second store on the same file sees only what reached the file.
+void TestLocalDatabase::reopen(LocalDatabase& store)
+{
+    cleanup();
+    store.openDatabase();
+}
+
+void TestLocalDatabase::firstStartCreatesSchemaAndToday()
+{
+    QVERIFY(!QFile::exists(dbPath()));
+    LocalDatabase store;
+    store.openDatabase();
+
+    QCOMPARE(scalar("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                    "('datecounttb', 'pictureinfotb', 'accounttb')"),
+        3);
+    QCOMPARE(scalar("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name IN "
+                    "('pictureinfotblocaldate', 'pictureinfotbsign')"),
+        2);
+    QCOMPARE(dayRow(day(0)), qMakePair(0, 0));
+    QCOMPARE(store.sevenDays().size(), 1);
+    QCOMPARE(store.sevenDays().last().date, day(0));
+    QCOMPARE(store.totalNormal() + store.totalAbnormal() + store.todayNormal() + store.todayAbnormal(), 0);
+
+    // A second start keeps the one row of today.
+    LocalDatabase again;
+    reopen(again);
+    QCOMPARE(scalar("SELECT count(*) FROM datecounttb"), 1);
+}
+
+void TestLocalDatabase::fileIsPrivateToItsOwner()
+{
+    LocalDatabase store;
+    store.openDatabase();
+    store.saveAccount(1, "admin", "secret");
+    struct stat info { };
+    QCOMPARE(::stat(QFile::encodeName(dbPath()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0600u);
+
+    // A file left readable by an older build is tightened on the next start.
+    QVERIFY(::chmod(QFile::encodeName(dbPath()).constData(), 0644) == 0);
+    LocalDatabase again;
+    reopen(again);
+    QCOMPARE(::stat(QFile::encodeName(dbPath()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0600u);
+}
+
+void TestLocalDatabase::oldFileGainsAccountTable()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "seed");
+        db.setDatabaseName(dbPath());
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("CREATE TABLE [datecounttb] ([sno] integer NOT NULL PRIMARY KEY AUTOINCREMENT, "
+                           "[localdate] date NOT NULL UNIQUE, [normalnum] integer NOT NULL, "
+                           "[unusualnum] integer NOT NULL)"));
+        QVERIFY(query.exec("CREATE TABLE [pictureinfotb] ([sno] integer NOT NULL PRIMARY KEY AUTOINCREMENT, "
+                           "[localdate] date NOT NULL, [filepath] varchar(256) NOT NULL, "
+                           "[state] integer NOT NULL, [sign] integer DEFAULT 0)"));
+        QVERIFY(query.exec(QString("INSERT INTO datecounttb (localdate, normalnum, unusualnum) VALUES "
+                                   "('%1', 4, 1), ('%2', 10, 2)")
+                               .arg(day(-2), day(0))));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("seed");
+
+    LocalDatabase store;
+    store.openDatabase();
+    QVERIFY(store.accountTableExists());
+    QCOMPARE(store.totalNormal(), 14);
+    QCOMPARE(store.totalAbnormal(), 3);
+    QCOMPARE(store.todayNormal(), 10);
+    QCOMPARE(store.todayAbnormal(), 2);
+    QCOMPARE(scalar("SELECT count(*) FROM datecounttb"), 2);
+    store.saveAccount(3, "admin", "");
+    QVERIFY(store.accountExists(3));
+}
+
+void TestLocalDatabase::sevenDaysFillGapsWithZero()
+{
+    {
+        LocalDatabase seed;
+        seed.openDatabase();
+        QVERIFY(seed.insertDay(day(-9), 50, 50)); // outside the window
+        QVERIFY(seed.insertDay(day(-6), 1, 2));
+        QVERIFY(seed.insertDay(day(-3), 3, 0));
+        QVERIFY(seed.insertDay(day(-1), 0, 7));
+        QVERIFY(seed.insertDay(day(1), 90, 90)); // a clock that ran ahead once
+    }
+    LocalDatabase store;
+    reopen(store);
+
+    QCOMPARE(store.sevenDays().size(), 4);
+    QCOMPARE(store.sevenDays().first().date, day(-6));
+    QCOMPARE(store.sevenDays().last().date, day(0));
+    QCOMPARE(store.normalSeries(), QVector<int>({ 1, 0, 0, 3, 0, 0, 0 }));
+    QCOMPARE(store.abnormalSeries(), QVector<int>({ 2, 0, 0, 0, 0, 7, 0 }));
+    QCOMPARE(store.totalNormal(), 144);
+
+    const QStringList labels = store.dayLabels();
+    QCOMPARE(labels.size(), 7);
+    QCOMPARE(labels.first(), QDate::currentDate().addDays(-6).toString("MM-dd"));
+    QCOMPARE(labels.last(), QDate::currentDate().toString("MM-dd"));
+}
+
+void TestLocalDatabase::picturesCountByState()
+{
+    LocalDatabase store;
+    store.openDatabase();
+    store.addPicture(pictureName(0, 1));
+    store.addPicture(pictureName(0, 2));
+    store.addPicture(pictureName(0, 2));
+    store.addPicture("/shots/not-a-picture.jpg");
+    store.addPicture(QString("/shots/7-375-%1-9-0.jpg").arg(stamp(0)));
+
+    QCOMPARE(store.todayNormal(), 1);
+    QCOMPARE(store.todayAbnormal(), 2);
+    QCOMPARE(store.totalNormal(), 1);
+    QCOMPARE(store.totalAbnormal(), 2);
+    QCOMPARE(store.normalSeries().last(), 1);
+    QCOMPARE(store.abnormalSeries().last(), 2);
+    QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb"), 5);
+    QCOMPARE(scalar("SELECT state FROM pictureinfotb WHERE filepath = '/shots/not-a-picture.jpg'"), -1);
+
+    LocalDatabase again;
+    reopen(again);
+    QCOMPARE(again.todayNormal(), 1);
+    QCOMPARE(again.todayAbnormal(), 2);
+    QCOMPARE(again.abnormalSeries().last(), 2);
+}
+
+// Camera and computer clocks on either side of midnight: the picture says
+// yesterday, the person was counted today.
+void TestLocalDatabase::pictureFromYesterdayCountsToday()
+{
+    {
+        LocalDatabase seed;
+        seed.openDatabase();
+        QVERIFY(seed.insertDay(day(-1), 5, 6));
+    }
+    LocalDatabase store;
+    reopen(store);
+    store.addPicture(pictureName(-1, 2));
+    store.addPicture(pictureName(-1, 1));
+
+    QCOMPARE(dayRow(day(-1)), qMakePair(5, 6));
+    QCOMPARE(dayRow(day(0)), qMakePair(1, 1));
+    QCOMPARE(store.normalSeries(), QVector<int>({ 0, 0, 0, 0, 0, 5, 1 }));
+    QCOMPARE(store.abnormalSeries(), QVector<int>({ 0, 0, 0, 0, 0, 6, 1 }));
+
+    // A time stamp one digit short gives no day; the count still lands today.
+    store.addPicture("/shots/a-b-2024013123595-2-c.jpg");
+    QCOMPARE(dayRow(day(0)), qMakePair(1, 2));
+    QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb WHERE localdate = '' AND state = 2"), 1);
+
+    LocalDatabase again;
+    reopen(again);
+    QCOMPARE(again.todayNormal(), 1);
+    QCOMPARE(again.todayAbnormal(), 2);
+    QCOMPARE(again.totalNormal(), 6);
+    QCOMPARE(again.totalAbnormal(), 8);
+}
+
+void TestLocalDatabase::resetHidesPicturesAndZeroesCounts()
+{
+    LocalDatabase store;
+    store.openDatabase();
+    QVERIFY(store.insertDay(day(-2), 8, 9));
+    store.setToday(day(0));
+    for (int i = 0; i < 25; ++i)
+        store.addPicture(pictureName(0, 1 + i % 2));
+
+    QStringList recent;
+    QVERIFY(store.recentPictures(recent));
+    QCOMPARE(recent.size(), 20);
+
+    QVERIFY(store.resetCounts());
+    QCOMPARE(store.todayNormal() + store.todayAbnormal() + store.totalNormal() + store.totalAbnormal(), 0);
+    QCOMPARE(store.normalSeries(), QVector<int>(7, 0));
+    QCOMPARE(store.sevenDays().size(), 2);
+    recent.clear();
+    QVERIFY(store.recentPictures(recent));
+    QVERIFY(recent.isEmpty());
+    QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb"), 25);
+    QCOMPARE(dayRow(day(-2)), qMakePair(0, 0));
+
+    const QString newest = QString("/shots/9-365-%1-1-0.jpg").arg(stamp(0));
+    store.addPicture(newest);
+    QVERIFY(store.recentPictures(recent));
+    QCOMPARE(recent, QStringList { newest });
+    QCOMPARE(store.totalNormal(), 1);
+}
+
+void TestLocalDatabase::parsePictureName_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<int>("state");
+
+    QTest::newRow("abnormal") << "/x/a-b-20240131235959-2-c.jpg"
+                              << "2024-01-31" << 2;
+    QTest::newRow("normal, windows folder") << "C:/Screenshot/2024-01-31/3-375-20240131083000-1-3.jpg"
+                                            << "2024-01-31" << 1;
+    QTest::newRow("13-digit stamp") << "a-b-2024013123595-2-c.jpg"
+                                    << "" << 2;
+    QTest::newRow("state not a number") << "a-b-20240131235959-x-c.jpg"
+                                        << "2024-01-31" << 0;
+    QTest::newRow("four fields") << "a-20240131235959-2-c.jpg"
+                                 << "" << -1;
+    QTest::newRow("six fields") << "a-b-20240131235959-2-c-d.jpg"
+                                << "" << -1;
+    QTest::newRow("dash in the folder only") << "/my-shots/a.jpg"
+                                             << "" << -1;
+    QTest::newRow("empty fields kept") << "--20240131235959-1-"
+                                       << "2024-01-31" << 1;
+    QTest::newRow("trailing slash") << "/x/a-b-20240131235959-2-c.jpg/"
+                                    << "" << -1;
+    QTest::newRow("empty") << ""
+                           << "" << -1;
+}
+
+void TestLocalDatabase::parsePictureName()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, day);
+    QFETCH(int, state);
+    int parsed = -1;
+    QCOMPARE(LocalDatabase::parsePictureName(path, parsed), day);
+    QCOMPARE(parsed, state);
+}
+
+void TestLocalDatabase::quotesRoundTrip()
+{
+    LocalDatabase store;
+    store.openDatabase();
+    const QString user = "o'neil";
+    const QString password = "pa'ss'); DROP TABLE accounttb; --";
+    store.saveAccount(42, user, password);
+    QString gotUser;
+    QString gotPassword;
+    QVERIFY(store.loadAccount(42, gotUser, gotPassword));
+    QCOMPARE(gotUser, user);
+    QCOMPARE(gotPassword, password);
+    QVERIFY(store.accountTableExists());
+
+    store.saveAccount(42, "x'y", "\"'");
+    QVERIFY(store.loadAccount(42, gotUser, gotPassword));
+    QCOMPARE(gotUser, QString("x'y"));
+    QCOMPARE(gotPassword, QString("\"'"));
+
+    const QString path = QString("/home/o'neil/Screenshot/7-375-%1-2-0.jpg").arg(stamp(0));
+    store.addPicture(path);
+    QStringList recent;
+    QVERIFY(store.recentPictures(recent));
+    QCOMPARE(recent, QStringList { path });
+    QCOMPARE(dayRow(day(0)), qMakePair(0, 1));
+}
+
+void TestLocalDatabase::accountsInsertAndUpdate()
+{
+    LocalDatabase store;
+    store.openDatabase();
+    QString user = "untouched";
+    QString password = "untouched";
+    QVERIFY(!store.loadAccount(5, user, password));
+    QCOMPARE(user, QString("untouched"));
+
+    store.saveAccount(5, "admin", "");
+    store.saveAccount(900, "guest", "g");
+    store.saveAccount(5, "root", "r");
+    QCOMPARE(scalar("SELECT count(*) FROM accounttb"), 2);
+    QCOMPARE(scalar("SELECT id FROM accounttb WHERE username = 'guest'"), 900);
+    QVERIFY(store.loadAccount(5, user, password));
+    QCOMPARE(user, QString("root"));
+    QCOMPARE(password, QString("r"));
+    QVERIFY(!store.accountExists(6));
+}
+
+void TestLocalDatabase::unopenableFileLeavesCountsAtZero()
+{
+    // A folder where the file should be: opening fails, the program runs on.
+    QVERIFY(QDir().mkpath(dbPath()));
+    LocalDatabase store;
+    store.openDatabase();
+    store.addPicture(pictureName(0, 2));
+    QCOMPARE(store.totalNormal(), 0);
+    QCOMPARE(store.normalSeries().size(), 7);
+    QStringList recent;
+    QVERIFY(!store.recentPictures(recent));
+    QVERIFY(recent.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestLocalDatabase)
+#include "TestLocalDatabase.moc"
