@@ -1,0 +1,7 @@
+#include "KvDevice.h"
+
+namespace KvDevice {
+
+Device::Device() = default;
+
+} // namespace KvDevice
