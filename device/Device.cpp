@@ -1,0 +1,205 @@
+#include "device/Device.h"
+
+#include "device/DeviceConfig.h"
+#include "device/DeviceLogin.h"
+#include "device/DeviceP.h"
+#include "device/DevicePreview.h"
+
+#include "KV_DeviceLogin.h"
+#include "KV_DeviceNVConfig.h"
+#include "KvDevice.h"
+
+#include <QThread>
+
+Q_DECLARE_METATYPE(KvDevice::Device)
+
+bool Device::isH264(qint32 type)
+{
+    return type == FrameH264Key || type == FrameH264 || type == FrameH264KeyAlt || type == FrameH264Alt;
+}
+
+bool Device::isH265(qint32 type)
+{
+    return type == FrameH265Key || type == FrameH265 || type == FrameH265KeyAlt || type == FrameH265Alt;
+}
+
+bool Device::isKeyFrame(qint32 type)
+{
+    return type == FrameH264Key || type == FrameH265Key || type == FrameH264KeyAlt || type == FrameH265KeyAlt;
+}
+
+bool Device::isAudio(qint32 type)
+{
+    return type == FramePcm || type == FrameAdpcm || type == FrameAac || type == FrameG711;
+}
+
+void Device::registerMetaTypes()
+{
+    qRegisterMetaType<Device::FrameData>("Device::FrameData");
+    qRegisterMetaType<Device::FrameData>("Device::FrameData&");
+    qRegisterMetaType<Device::LoginState>("Device::LoginState");
+    qRegisterMetaType<Device::PreviewState>("Device::PreviewState");
+    qRegisterMetaType<DeviceRecord>("DeviceRecord");
+    qRegisterMetaType<KvDevice::Device>("KvDevice::Device");
+    qRegisterMetaType<KvDevice::Device>("KvDevice::Device&");
+    qRegisterMetaType<KV::Protocol::Device::LoginHelperEx*>("KV::Protocol::Device::LoginHelperEx*");
+    qRegisterMetaType<KV::Protocol::Device::NVConfigEx*>("KV::Protocol::Device::NVConfigEx*");
+}
+
+Device::Device(const DeviceRecord& record, QObject* parent)
+    : QObject(parent)
+    , d(new DeviceP(this, record))
+{
+    registerMetaTypes();
+    connectWorkers();
+}
+
+Device::~Device()
+{
+    delete d;
+}
+
+void Device::connectWorkers()
+{
+    connect(d, &DeviceP::sigToLogin, d->login, &DeviceLogin::Login);
+    connect(d, &DeviceP::sigAgainToLogin, d->login, &DeviceLogin::RefreshLogin);
+    connect(d->login, &DeviceLogin::sigLogin, this, &Device::sigLogin);
+
+    connect(d, &DeviceP::sigToStartPreview, d->preview, &DevicePreview::StartPreview);
+    connect(d, &DeviceP::sigToStopPreview, d->preview, &DevicePreview::StopPreview);
+    connect(d, &DeviceP::sigToRestartPreview, d->preview, &DevicePreview::RestartPreview);
+    connect(d->preview, &DevicePreview::sigPreview, this, &Device::sigPreview);
+    connect(d->preview, &DevicePreview::sigGotFrameV, this, &Device::sigGotFrameV);
+    connect(d->preview, &DevicePreview::sigGotFrameA, this, &Device::sigGotFrameA);
+    connect(d->preview, &DevicePreview::sigTimeChanged, this, &Device::sigTimeChanged);
+
+    connect(d, &DeviceP::sigToGetDevVersion, d->config, &DeviceConfig::GetDevVersion);
+    connect(d->config, &DeviceConfig::sigGotDevVersion, this, &Device::sigGotDevVersion);
+
+    connect(d->preview, &DevicePreview::sigSpeedChanged, this, &Device::sigSpeedChanged);
+    connect(d->preview, &DevicePreview::sigTemperaChanged, this, &Device::sigTemperaChanged);
+    connect(d->preview, &DevicePreview::sigTempResult, this, &Device::sigTempResult);
+    connect(d->preview, &DevicePreview::sigTempScreenshotResult, this, &Device::sigTempScreenshotResult);
+
+    connect(d, &DeviceP::sigGotThermalInfo, d->config, &DeviceConfig::GetThermalInfo);
+    connect(d, &DeviceP::sigDeviceInfo, d->config, &DeviceConfig::GetDeviceInfo);
+    connect(d, &DeviceP::sigSetThermalInfo, d->config, &DeviceConfig::SetThermalInfo);
+    connect(d, &DeviceP::sigCutTempType, d->config, &DeviceConfig::CutTempType);
+    connect(d->config, &DeviceConfig::sigGotThermalInfo, this, &Device::sigGotThermalInfo);
+    connect(d->config, &DeviceConfig::sigGotTimezoneInfo, this, &Device::sigGotTimezoneInfo);
+    connect(d->config, &DeviceConfig::sigSetThermalResult, this, &Device::sigSetThermalResult);
+    connect(d->config, &DeviceConfig::sigCutTempTypeResult, this, &Device::sigCutTempTypeResult);
+}
+
+void Device::prepareForDestructionOn(QThread* thread)
+{
+    // Reports still on their way would otherwise be delivered on the old
+    // thread while the new one deletes this object.
+    disconnect(d->login, nullptr, this, nullptr);
+    disconnect(d->preview, nullptr, this, nullptr);
+    disconnect(d->config, nullptr, this, nullptr);
+    if (thread && thread != this->thread())
+        moveToThread(thread);
+}
+
+bool Device::setDevice(const DeviceRecord& record)
+{
+    if (d->preview->isRunning())
+        return false;
+    DeviceRecord& own = d->record;
+    const qint32 videoWidth = own.videoWidth;
+    const qint32 videoHeight = own.videoHeight;
+    const quint8 loginField = own.loginField;
+    const quint8 hasThermalPicture = own.hasThermalPicture;
+    own = record;
+    own.videoWidth = videoWidth;
+    own.videoHeight = videoHeight;
+    own.loginField = loginField;
+    own.hasThermalPicture = hasThermalPicture;
+    d->refreshConnectionInfo();
+    return true;
+}
+
+void Device::login(bool flag, bool again, int istate)
+{
+    auto* helper = new KV::Protocol::Device::LoginHelperEx(
+        d->info, d->record.userName.toUtf8().toStdString(), d->record.password.toUtf8().toStdString(), flag);
+    if (again)
+        emit d->sigAgainToLogin(helper, istate);
+    else
+        emit d->sigToLogin(helper);
+}
+
+void Device::startPreview(bool isHD, bool isShowthermal)
+{
+    emit d->sigToStartPreview(d->login->currentHelper(), isHD, isShowthermal);
+}
+
+void Device::stopPreview()
+{
+    emit d->sigToStopPreview();
+}
+
+void Device::setAudioEnabled(bool on)
+{
+    d->preview->setAudioEnabled(on);
+}
+
+bool Device::flip()
+{
+    return d->preview->flip();
+}
+
+bool Device::screenshot(QString dir, double temperature, QString& lensfilePath, QString& temperaturePath, int state,
+    int istate, int timestamp)
+{
+    if (timestamp == 0)
+        return d->preview->takeSnapshot(dir, temperature, lensfilePath, temperaturePath, state, istate);
+    return d->preview->bookSnapshot(dir, temperature, lensfilePath, temperaturePath, state, istate, timestamp);
+}
+
+namespace {
+
+KV::Protocol::Device::NVConfigEx* newConfig(const DeviceP* d)
+{
+    const KV::Protocol::Device::LoginHelperEx* helper = d->login->currentHelper();
+    KV::Protocol::Device::LoginInfo info;
+    if (helper)
+        info = helper->info();
+    else
+        info.device = d->info;
+    return new KV::Protocol::Device::NVConfigEx(info);
+}
+
+} // namespace
+
+void Device::getThermalInfo()
+{
+    emit d->sigGotThermalInfo(newConfig(d));
+}
+
+void Device::setThermalInfo(int high, int low)
+{
+    emit d->sigSetThermalInfo(newConfig(d), high, low);
+}
+
+void Device::cutTempType()
+{
+    emit d->sigCutTempType(newConfig(d));
+}
+
+void Device::getDeviceInfo(int itype)
+{
+    emit d->sigDeviceInfo(newConfig(d), itype);
+}
+
+DeviceRecord* Device::deviceRecord()
+{
+    return &d->record;
+}
+
+qint32 Device::loginInfoValue() const
+{
+    const KV::Protocol::Device::LoginHelperEx* helper = d->login->currentHelper();
+    return helper ? helper->info().loginValue : 0;
+}

@@ -1,0 +1,122 @@
+#pragma once
+// One camera session, seen from the GUI. Device is a thin facade created and
+// used on the GUI thread: each request becomes a queued call to one of three
+// workers (login, preview, configuration) that run on threads of their own,
+// and every worker report comes back as a signal of Device with the same name.
+// A Device may be destroyed on another thread than the one it was created on
+// (the main window retires sessions to a reaper thread), see the destructor.
+
+#include "device/DeviceRecord.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class DeviceP;
+
+class Device : public QObject {
+    Q_OBJECT
+
+public:
+    // One frame as it travels between threads: coded when it comes from the
+    // camera; planar YUV 4:2:0 once a video decoder has decoded it; 24-bit RGB
+    // for a temperature picture; 16-bit mono samples for decoded audio.
+    struct FrameData {
+        qint32 type = 0;
+        qint32 frameRate = 0;
+        qint32 width = 0;
+        qint32 height = 0;
+        qint64 pts = 0; // milliseconds since 1970 as the camera stamps them
+        QByteArray data;
+    };
+
+    enum LoginState : qint32 { LoginSuccess = 0, LoginFailed = 1, LoginRunning = 2, LoginRefreshed = 3 };
+    Q_ENUM(LoginState)
+
+    enum PreviewState : qint32 {
+        PreviewStarted = 0,
+        PreviewStarting = 1,
+        PreviewStopped = 2,
+        PreviewFailed = 3,
+        PreviewFirstFrame = 4,
+        PreviewBusy = 5
+    };
+    Q_ENUM(PreviewState)
+
+    // Frame types as the camera sends them.
+    enum FrameType : qint32 {
+        FrameH264Key = 0,
+        FrameH264 = 1,
+        FrameTemperature = 10,
+        FramePcm = 21,
+        FrameAdpcm = 22,
+        FrameAac = 24,
+        FrameG711 = 26,
+        FrameH265Key = 40,
+        FrameH265 = 41,
+        FrameH264KeyAlt = 50,
+        FrameH264Alt = 51,
+        FrameH265KeyAlt = 52,
+        FrameH265Alt = 53
+    };
+
+    static bool isH264(qint32 type);
+    static bool isH265(qint32 type);
+    static bool isVideo(qint32 type) { return isH264(type) || isH265(type); }
+    static bool isKeyFrame(qint32 type);
+    static bool isAudio(qint32 type);
+
+    // Registers the types that cross threads in queued calls. Idempotent.
+    static void registerMetaTypes();
+
+    explicit Device(const DeviceRecord& record, QObject* parent = nullptr);
+    // Blocks until every worker has finished its current call. May run on
+    // any thread, provided the Device was handed to that thread first with
+    // prepareForDestructionOn() (or is destroyed on its own thread).
+    ~Device() override;
+
+    // Moves the Device to `thread` and cuts the forwarding of worker reports,
+    // so that it can be deleted there. Call on the thread the Device lives on.
+    void prepareForDestructionOn(QThread* thread);
+
+    bool setDevice(const DeviceRecord& record);
+    void login(bool flag, bool again, int istate);
+    void startPreview(bool isHD, bool isShowthermal);
+    void stopPreview();
+    void setAudioEnabled(bool on);
+    bool flip();
+    bool screenshot(QString dir, double temperature, QString& lensfilePath, QString& temperaturePath, int state,
+        int istate, int timestamp);
+    void getThermalInfo();
+    void setThermalInfo(int high, int low);
+    void cutTempType();
+    void getDeviceInfo(int itype);
+    DeviceRecord* deviceRecord();
+    qint32 loginInfoValue() const;
+
+signals:
+    void sigLogin(int id, Device::LoginState state, int result);
+    void sigPreview(int id, Device::PreviewState state, int result);
+    void sigGotFrameV(Device::FrameData frame);
+    void sigGotFrameA(Device::FrameData frame);
+    void sigTimeChanged(QString msTime);
+    void sigGotConfig(int id, bool isSuc, int result);
+    void sigGotDevVersion(int id, bool isSuc, int result, QString appVersion, QString hwVersion, QString kernelVersion);
+    void sigSpeedChanged(double dSpeed);
+    void sigTemperaChanged(double dTempera, QString lensfilePath, QString temperaturePath);
+    void sigGotThermalInfo(int highTemp, int lowTemp);
+    void sigSetThermalResult(int iresult);
+    void sigTempResult(int itype);
+    void sigCutTempTypeResult(int iresult);
+    void sigTempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
+    void sigGotTimezoneInfo(int itimezone);
+
+private:
+    void connectWorkers();
+
+    DeviceP* d;
+};
+
+Q_DECLARE_METATYPE(Device::FrameData)
+Q_DECLARE_METATYPE(Device::LoginState)
+Q_DECLARE_METATYPE(Device::PreviewState)

@@ -1,0 +1,82 @@
+#include "device/DeviceLogin.h"
+
+#include "KV_DeviceLogin.h"
+
+namespace {
+constexpr int kLoginSuccess = KV::Protocol::Device::Code::Success;
+}
+
+DeviceLogin::DeviceLogin(DeviceRecord* record, QObject* parent)
+    : QObject(parent)
+    , m_record(record)
+{
+    m_thread.start(QThread::InheritPriority);
+    moveToThread(&m_thread);
+}
+
+DeviceLogin::~DeviceLogin()
+{
+    disconnect();
+    // Quitting first lets a login in progress finish; the helper goes once
+    // nothing on the thread can use it any more.
+    m_thread.quit();
+    m_thread.wait();
+    delete m_helper.exchange(nullptr);
+}
+
+void DeviceLogin::replaceHelper(KV::Protocol::Device::LoginHelperEx* loginHelper)
+{
+    delete m_helper.exchange(loginHelper);
+}
+
+void DeviceLogin::copyLoginInfo(const KV::Protocol::Device::LoginInfo& info)
+{
+    if (!m_record)
+        return;
+    m_record->loginField = info.deviceType;
+    m_record->channelCount = info.channelCount;
+    m_record->announcedWidth = info.videoWidth;
+    m_record->announcedHeight = info.videoHeight;
+    m_record->frameRate = info.frameRate;
+    m_record->hasAudio = info.hasAudio;
+    m_record->canMirror = info.canMirror;
+    m_record->thermalWidth = info.thermalWidth;
+    m_record->thermalHeight = info.thermalHeight;
+    m_record->hasTemperature = info.hasTemperature;
+    m_record->hasThermalPicture = info.hasThermalPicture;
+}
+
+void DeviceLogin::Login(KV::Protocol::Device::LoginHelperEx* loginHelper)
+{
+    replaceHelper(loginHelper);
+    const int id = m_record ? m_record->id : 0;
+    emit sigLogin(id, Device::LoginRunning, 0);
+    if (!loginHelper) {
+        emit sigLogin(id, Device::LoginFailed, 0);
+        return;
+    }
+    const int result = loginHelper->Login();
+    if (result == kLoginSuccess) {
+        copyLoginInfo(loginHelper->info());
+        emit sigLogin(id, Device::LoginSuccess, result);
+    } else {
+        emit sigLogin(id, Device::LoginFailed, result);
+    }
+}
+
+void DeviceLogin::RefreshLogin(KV::Protocol::Device::LoginHelperEx* loginHelper, int istate)
+{
+    replaceHelper(loginHelper);
+    const int id = m_record ? m_record->id : 0;
+    if (!loginHelper) {
+        emit sigLogin(id, Device::LoginRefreshed, 0);
+        return;
+    }
+    const int result = loginHelper->Login();
+    if (result == kLoginSuccess) {
+        copyLoginInfo(loginHelper->info());
+        emit sigLogin(id, Device::LoginRefreshed, istate);
+    } else {
+        emit sigLogin(id, Device::LoginRefreshed, result);
+    }
+}

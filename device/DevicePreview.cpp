@@ -1,0 +1,373 @@
+#include "device/DevicePreview.h"
+
+#include "device/ThermalPalette.h"
+#include "media/AudioDecoders.h"
+#include "media/VideoDecoders.h"
+
+#include "KV_DeviceLogin.h"
+#include "KV_DevicePreview.h"
+
+#include <QDateTime>
+#include <QMutexLocker>
+#include <QTimer>
+
+#include <climits>
+
+namespace {
+
+constexpr int kSpeedPeriodMs = 1000;
+constexpr int kRefusedWithoutLogin = KV::Protocol::Device::Code::PreviewRefused;
+
+// Temperature frame header: byte 1 its length, bytes 2-3 width, 4-5 height,
+// 8-9 the measured temperature in tenths of a degree (all signed 16-bit
+// little-endian), byte 10 the unit code when the header is longer than 10.
+constexpr int kTempFixedHeader = 10;
+constexpr int kTempUnitOffset = 10;
+
+int16_t readInt16(const QByteArray& data, int offset)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(data.constData()) + offset;
+    return static_cast<int16_t>(uint16_t(p[0]) | uint16_t(p[1]) << 8);
+}
+
+} // namespace
+
+DevicePreview::DevicePreview(DeviceRecord* record, QObject* parent)
+    : QObject(parent)
+    , m_record(record)
+{
+    m_thread.start(QThread::InheritPriority);
+    moveToThread(&m_thread);
+}
+
+DevicePreview::~DevicePreview()
+{
+    // The stream and its timer are stopped on the worker's own thread, after
+    // the call it is running now.
+    if (m_thread.isRunning() && QThread::currentThread() != &m_thread) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                StopPreview();
+                delete m_speedTimer;
+                m_speedTimer = nullptr;
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    disconnect();
+    m_thread.quit();
+    m_thread.wait();
+    stopStream(); // in case the thread had already gone
+}
+
+int DevicePreview::recordId() const
+{
+    return m_record ? m_record->id : 0;
+}
+
+void DevicePreview::StartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal)
+{
+    Q_UNUSED(isShowthermal)
+    QMutexLocker locker(&m_streamMutex);
+    if (m_helper) {
+        emit sigPreview(recordId(), Device::PreviewBusy, 0);
+        return;
+    }
+    // No helper means no stream; a flag left from a failed start must not let
+    // the new helper's first callbacks wait on the mutex held here.
+    m_running = false;
+    int result = kRefusedWithoutLogin;
+    if (loginHelper) {
+        m_helper = new KV::Protocol::Device::PreviewHelperEx(
+            loginHelper->info(), [this](const KV::Protocol::Device::FrameData& frame) { onSdkFrame(frame); });
+        emit sigPreview(recordId(), Device::PreviewStarting, 0);
+        result = m_helper->Start(isHD);
+        if (result != 0) {
+            // Safe under the mutex: callbacks return at once while `running` is false.
+            delete m_helper;
+            m_helper = nullptr;
+        }
+    } else {
+        emit sigPreview(recordId(), Device::PreviewStarting, 0);
+    }
+    if (result != 0)
+        emit sigPreview(recordId(), Device::PreviewFailed, result);
+    // A failed start is reported as started too; the caller's stall watch
+    // notices that no data flows.
+    m_running = true;
+    emit sigPreview(recordId(), Device::PreviewStarted, result);
+    if (!m_speedTimer) {
+        m_speedTimer = new QTimer(this);
+        connect(m_speedTimer, &QTimer::timeout, this, &DevicePreview::onSpeedTimer);
+    }
+    m_speedTimer->start(kSpeedPeriodMs);
+}
+
+void DevicePreview::stopStream()
+{
+    KV::Protocol::Device::PreviewHelperEx* helper = nullptr;
+    {
+        QMutexLocker locker(&m_streamMutex);
+        helper = m_helper;
+        m_helper = nullptr;
+        if (helper)
+            m_running = false;
+    }
+    // The helper's destructor waits for a callback in progress, and that
+    // callback may be waiting for the stream mutex: delete it unlocked.
+    delete helper;
+    QMutexLocker locker(&m_streamMutex);
+    delete m_videoDecoder;
+    m_videoDecoder = nullptr;
+    delete m_audioDecoder;
+    m_audioDecoder = nullptr;
+}
+
+void DevicePreview::StopPreview()
+{
+    {
+        QMutexLocker locker(&m_streamMutex);
+        if (!m_helper)
+            return;
+    }
+    stopStream();
+    {
+        QMutexLocker locker(&m_streamMutex);
+        m_firstFramePending = true;
+        if (m_record) {
+            m_record->videoWidth = -1;
+            m_record->videoHeight = -1;
+        }
+        emit sigPreview(recordId(), Device::PreviewStopped, 0);
+    }
+    if (m_speedTimer)
+        m_speedTimer->stop();
+}
+
+void DevicePreview::RestartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal)
+{
+    StopPreview();
+    StartPreview(loginHelper, isHD, isShowthermal);
+}
+
+void DevicePreview::onSdkFrame(const KV::Protocol::Device::FrameData& sdkFrame)
+{
+    if (!m_running.load())
+        return;
+    if (static_cast<quint64>(sdkFrame.timestamp) > kLatestTimestamp)
+        return;
+    Device::FrameData frame;
+    frame.type = sdkFrame.frameType;
+    frame.frameRate = sdkFrame.frameRate;
+    frame.pts = sdkFrame.timestamp;
+    if (sdkFrame.data.size() > size_t(INT_MAX))
+        return;
+    frame.data = QByteArray(reinterpret_cast<const char*>(sdkFrame.data.data()), int(sdkFrame.data.size()));
+    QMutexLocker locker(&m_streamMutex);
+    dispatchFrame(frame);
+}
+
+void DevicePreview::dispatchFrame(Device::FrameData& frame)
+{
+    m_bytesTotal.fetch_add(static_cast<quint32>(frame.data.size()));
+    if (Device::isVideo(frame.type))
+        dispatchVideo(frame);
+    else if (Device::isAudio(frame.type))
+        dispatchAudio(frame);
+    else if (frame.type == Device::FrameTemperature)
+        dispatchTemperature(frame);
+}
+
+void DevicePreview::dispatchVideo(Device::FrameData& frame)
+{
+    if (m_record) {
+        if ((m_record->videoWidth < 0 || m_record->videoHeight < 0) && m_helper) {
+            m_record->videoWidth = m_helper->width();
+            m_record->videoHeight = m_helper->height();
+        }
+        frame.width = m_record->videoWidth;
+        frame.height = m_record->videoHeight;
+    }
+    if (!m_videoDecoder) {
+        // The first video frame decides the codec until the next stop.
+        if (Device::isH264(frame.type))
+            m_videoDecoder = new H264Decoder();
+        else
+            m_videoDecoder = new H265Decoder();
+        connect(m_videoDecoder, &FrameDecoder::sigDecodedFrame, this, &DevicePreview::onSigDecodedFrameV,
+            Qt::QueuedConnection);
+    }
+    const bool key = Device::isKeyFrame(frame.type);
+    const int waiting = m_videoDecoder->frameCount();
+    if (waiting < kKeyFramesOnlyFrom) {
+        if (!m_waitKeyFrame) {
+            m_videoDecoder->addFrame(frame);
+        } else if (key) {
+            m_videoDecoder->addFrame(frame);
+            m_waitKeyFrame = false;
+        }
+    } else if (waiting < kDropAllFrom) {
+        if (key) {
+            m_videoDecoder->addFrame(frame);
+            m_waitKeyFrame = false;
+        }
+    } else if (key) {
+        m_waitKeyFrame = true;
+    }
+}
+
+void DevicePreview::dispatchAudio(const Device::FrameData& frame)
+{
+    if (!m_audioDecoder) {
+        switch (frame.type) {
+        case Device::FramePcm:
+            m_audioDecoder = new PCMDecoder();
+            break;
+        case Device::FrameAdpcm:
+            m_audioDecoder = new ADPCMDecoder();
+            break;
+        case Device::FrameAac:
+            m_audioDecoder = new AACDecoder();
+            break;
+        default:
+            m_audioDecoder = new G711Decoder();
+            break;
+        }
+        connect(m_audioDecoder, &FrameDecoder::sigDecodedFrame, this, &DevicePreview::onSigDecodedFrameA,
+            Qt::QueuedConnection);
+    }
+    if (m_audioDecoder->frameCount() < kDropAllFrom)
+        m_audioDecoder->addFrame(frame);
+}
+
+void DevicePreview::dispatchTemperature(Device::FrameData& frame)
+{
+    const QByteArray& raw = frame.data;
+    // A frame shorter than its header says would be read past its end: it
+    // only counts for the data rate.
+    if (raw.size() < kTempFixedHeader)
+        return;
+    const int headerLength = static_cast<unsigned char>(raw[1]);
+    const int width = readInt16(raw, 2);
+    const int height = readInt16(raw, 4);
+    if (width <= 0 || height <= 0 || raw.size() < headerLength)
+        return;
+    const qint64 pixelBytes = qint64(width) * height * 2;
+    if (raw.size() - headerLength < pixelBytes || qint64(width) * height * 3 > INT_MAX)
+        return;
+    const int temperature = readInt16(raw, 8);
+    const int unit = headerLength > kTempFixedHeader ? static_cast<unsigned char>(raw[kTempUnitOffset]) : 0;
+
+    frame.width = width;
+    frame.height = height;
+    if (unit != m_lastTempType) {
+        m_lastTempType = unit;
+        emit sigTempResult(unit);
+    }
+    frame.data = ThermalPalette::toRgb(raw.constData() + headerLength, width, height);
+    showTemperatureFrame(frame);
+    Q_UNUSED(temperature) // measured per person by the alarm service; not used here
+}
+
+void DevicePreview::showTemperatureFrame(const Device::FrameData& frame)
+{
+    if (!m_running.load())
+        return;
+    {
+        QMutexLocker media(&m_mediaMutex);
+        m_curFrameO = frame;
+    }
+    emit sigGotFrameV(frame);
+}
+
+void DevicePreview::onSigDecodedFrameO(Device::FrameData frameData, double temperature)
+{
+    Q_UNUSED(temperature)
+    QMutexLocker locker(&m_streamMutex);
+    showTemperatureFrame(frameData);
+}
+
+void DevicePreview::onSigDecodedFrameV(Device::FrameData frameData)
+{
+    QMutexLocker locker(&m_streamMutex);
+    if (!m_running.load() || !m_videoDecoder)
+        return;
+    {
+        QMutexLocker media(&m_mediaMutex);
+        m_curFrameV = frameData;
+    }
+    emit sigGotFrameV(frameData);
+    if (m_firstFramePending) {
+        m_firstFramePending = false;
+        if (m_reportFirstFrame) {
+            m_reportFirstFrame = false;
+            emit sigPreview(recordId(), Device::PreviewFirstFrame, 0);
+        }
+    }
+    if (!m_audioClockSynced && m_audioDecoder) {
+        // Sound and picture are paced against one reference from now on.
+        m_audioClockSynced = true;
+        m_audioDecoder->setBaseTimestamp(m_videoDecoder->baseTimestamp());
+        m_audioDecoder->setBaseTime(m_videoDecoder->baseTime());
+    }
+    emit sigTimeChanged(QDateTime::fromMSecsSinceEpoch(frameData.pts, Qt::UTC).toString("yyyy-MM-dd HH:mm:ss"));
+}
+
+void DevicePreview::onSigDecodedFrameA(Device::FrameData frameData)
+{
+    QMutexLocker locker(&m_streamMutex);
+    // Sound waits for the first picture.
+    if (m_running.load() && m_audioDecoder && !m_firstFramePending)
+        emit sigGotFrameA(frameData);
+}
+
+void DevicePreview::onSpeedTimer()
+{
+    const quint32 delta = m_bytesTotal.load() - m_bytesAtLastTick;
+    m_bytesAtLastTick += delta;
+    emit sigSpeedChanged(delta / 1024.0);
+}
+
+void DevicePreview::setAudioEnabled(bool on)
+{
+    QMutexLocker locker(&m_streamMutex);
+    if (on == m_audioOn)
+        return;
+    m_audioOn = on;
+    if (m_helper)
+        m_helper->SetAudioState(on);
+}
+
+bool DevicePreview::flip()
+{
+    QMutexLocker locker(&m_streamMutex);
+    if (!m_running.load() || !m_helper)
+        return false;
+    m_helper->SetReverse();
+    return true;
+}
+
+bool DevicePreview::takeSnapshot(
+    const QString& dir, double temperature, QString& lensfilePath, QString& temperaturePath, int state, int istate)
+{
+    Q_UNUSED(dir)
+    Q_UNUSED(temperature)
+    Q_UNUSED(lensfilePath)
+    Q_UNUSED(temperaturePath)
+    Q_UNUSED(state)
+    Q_UNUSED(istate)
+    return false;
+}
+
+bool DevicePreview::bookSnapshot(const QString& dir, double temperature, QString& lensfilePath,
+    QString& temperaturePath, int state, int istate, int timestamp)
+{
+    Q_UNUSED(dir)
+    Q_UNUSED(temperature)
+    Q_UNUSED(lensfilePath)
+    Q_UNUSED(temperaturePath)
+    Q_UNUSED(state)
+    Q_UNUSED(istate)
+    Q_UNUSED(timestamp)
+    return false;
+}

@@ -1,0 +1,113 @@
+#pragma once
+// Runs the live stream of one camera: receives the camera's frames on an SDK
+// thread, queues video and audio frames to decoder threads, turns temperature
+// frames into a false-colour picture itself, and re-emits decoded frames, the
+// picture time and the data rate towards the GUI.
+//
+// Lives on its own thread (slots, speed timer). The frame callback and the
+// dispatch run on the SDK's thread; isRunning(), setAudioEnabled() and flip()
+// are called directly from the GUI thread. Lock order: stream mutex, then
+// media mutex.
+
+#include "device/Device.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+
+class FrameDecoder;
+class QTimer;
+
+namespace KV {
+namespace Protocol {
+namespace Device {
+class LoginHelperEx;
+class PreviewHelperEx;
+struct FrameData;
+} // namespace Device
+} // namespace Protocol
+} // namespace KV
+
+class DevicePreview : public QObject {
+    Q_OBJECT
+
+public:
+    // Decoder backlog limits: above the first only key frames are queued,
+    // above the second nothing is.
+    static constexpr int kKeyFramesOnlyFrom = 48;
+    static constexpr int kDropAllFrom = 72;
+    // Time stamps beyond 2100-01-01 are garbage.
+    static constexpr quint64 kLatestTimestamp = 4102416000000ULL;
+
+    explicit DevicePreview(DeviceRecord* record, QObject* parent = nullptr);
+    ~DevicePreview() override;
+
+    bool isRunning() const { return m_running.load(); }
+    void setAudioEnabled(bool on);
+    bool flip();
+    // Alarm snapshots: at once from the frames held now, or booked for the
+    // first decoded video frame of a given second.
+    bool takeSnapshot(
+        const QString& dir, double temperature, QString& lensfilePath, QString& temperaturePath, int state, int istate);
+    bool bookSnapshot(const QString& dir, double temperature, QString& lensfilePath, QString& temperaturePath,
+        int state, int istate, int timestamp);
+
+    // Frame entry of the SDK thread; public so that a stream can be fed
+    // without a camera.
+    void onSdkFrame(const KV::Protocol::Device::FrameData& sdkFrame);
+
+public slots:
+    void StartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal);
+    void StopPreview();
+    void RestartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal);
+    void onSigDecodedFrameV(Device::FrameData frameData);
+    void onSigDecodedFrameA(Device::FrameData frameData);
+    void onSigDecodedFrameO(Device::FrameData frameData, double temperature);
+    void onSpeedTimer();
+
+signals:
+    void sigPreview(int id, Device::PreviewState state, int result);
+    void sigGotFrameV(Device::FrameData frame);
+    void sigGotFrameA(Device::FrameData frame);
+    void sigTimeChanged(QString msTime);
+    void sigSpeedChanged(double dSpeed);
+    void sigTemperaChanged(double dTempera, QString lensfilePath, QString temperaturePath);
+    void sigTempResult(int itype);
+    void sigTempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
+
+private:
+    // All three expect the stream mutex held.
+    void dispatchFrame(Device::FrameData& frame);
+    void dispatchVideo(Device::FrameData& frame);
+    void dispatchAudio(const Device::FrameData& frame);
+    void dispatchTemperature(Device::FrameData& frame);
+    void showTemperatureFrame(const Device::FrameData& frame);
+    void stopStream();
+    int recordId() const;
+
+    DeviceRecord* m_record;
+    KV::Protocol::Device::PreviewHelperEx* m_helper = nullptr;
+
+    QMutex m_streamMutex;
+    std::atomic<bool> m_running { false };
+    bool m_audioOn = false;
+    FrameDecoder* m_videoDecoder = nullptr;
+    FrameDecoder* m_audioDecoder = nullptr;
+    bool m_firstFramePending = true;
+    bool m_reportFirstFrame = true;
+    bool m_audioClockSynced = false;
+    bool m_waitKeyFrame = false;
+
+    QMutex m_mediaMutex;
+    Device::FrameData m_curFrameV;
+    Device::FrameData m_curFrameO;
+
+    std::atomic<quint32> m_bytesTotal { 0 };
+    quint32 m_bytesAtLastTick = 0;
+    QTimer* m_speedTimer = nullptr;
+    int m_lastTempType = -1; // touched by the SDK thread only
+
+    QThread m_thread;
+};

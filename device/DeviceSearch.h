@@ -1,0 +1,45 @@
+#pragma once
+// Finds cameras on the local network and keeps the list of the last completed
+// search for the add-device dialog. One instance serves the whole program
+// (instance()); it lives as long as the program.
+//
+// The hooks run on the search library's thread; the signals reach receivers
+// on other threads as queued calls. deviceList() is read on the GUI thread
+// after sigDevListChanged().
+
+#include "device/DeviceRecord.h"
+
+#include "CamSearch.h"
+
+#include <QList>
+#include <QMutex>
+#include <QObject>
+
+class DeviceSearch : public QObject, public CamSearch {
+    Q_OBJECT
+
+public:
+    static DeviceSearch& instance();
+
+    DeviceSearch();
+    ~DeviceSearch() override;
+
+    const QList<DeviceRecord>& deviceList();
+
+    // Converts one raw search answer.
+    static DeviceRecord recordFrom(const CamSearchRecord& raw);
+
+signals:
+    void sigIsSearchingChanged(bool isSearching);
+    void sigDevListChanged();
+
+protected:
+    void OnSearchStarted() override;
+    void OnDeviceFound(const CamSearchRecord* record) override;
+    void OnSearchFinished() override;
+
+private:
+    QList<DeviceRecord> m_published;
+    QList<DeviceRecord> m_pending; // touched by the search thread only
+    QMutex m_mutex;
+};
