@@ -138,7 +138,7 @@ enum class Corruption {
 class AlarmPeer {
 public:
     struct Options {
-        std::string address = "127.0.0.1"; // loopback address to listen on
+        std::string address = "127.0.0.1"; // loopback address to listen on (127.0.0.0/8 only)
         std::uint16_t loginPort = 0; // 0: chosen by the OS
         bool listenForLogins = true; // false: logins only through adopt()
         std::uint16_t sessionPort = 0; // 0: chosen by the OS
@@ -203,9 +203,9 @@ public:
     std::vector<ReceivedFrame> received(SessionId session = AllSessions) const;
     Key currentKey(SessionId session) const;
     int protocolErrors() const;
-    // Wait until at least `count` sessions are authenticated (or, for the
-    // frame variant, until the predicate holds for the frames received so
-    // far). False when the time ran out.
+    // Wait until at least `count` sessions have been authenticated since
+    // start (or, for the frame variant, until the predicate holds for the
+    // frames received so far). False when the time ran out.
     bool waitForAuthenticated(std::size_t count, std::chrono::milliseconds timeout) const;
     bool waitForFrames(
         const std::function<bool(const std::vector<ReceivedFrame>&)>& done, std::chrono::milliseconds timeout) const;
