@@ -23,6 +23,22 @@ const char* const abnormalColour = "#E9341C";
 const char* const labelFontFamily = "微软雅黑";
 constexpr int placeholderPoints = 4;
 constexpr int initialHeadroom = 10;
+constexpr int maxValueTicks = 5;
+
+// Counts are whole numbers: ticks go in steps of 1, 2 or 5 times a power of
+// ten, so every label is an integer and there are at most a handful of them.
+int tickStep(int top)
+{
+    int step = 1;
+    for (int guard = 0; guard < 10; ++guard) {
+        for (int factor : { 1, 2, 5 }) {
+            if (top <= static_cast<long long>(step) * factor * maxValueTicks)
+                return step * factor;
+        }
+        step *= 10;
+    }
+    return step;
+}
 
 bool validIndex(int index)
 {
@@ -56,7 +72,10 @@ QChartshowDig::QChartshowDig(QWidget* parent)
     m_valueAxis = new QValueAxis;
     m_valueAxis->setGridLineColor(QColor(gridColour));
     m_valueAxis->setLabelsColor(QColor(labelColour));
-    m_valueAxis->setRange(0, m_largest + initialHeadroom);
+    m_valueAxis->setLabelFormat(QStringLiteral("%d"));
+    m_valueAxis->setTickType(QValueAxis::TicksDynamic);
+    m_valueAxis->setTickAnchor(0);
+    setValueRange(m_largest + initialHeadroom);
     m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
     for (int i = 0; i < 2; ++i) {
         m_lines[i]->attachAxis(m_valueAxis);
@@ -171,7 +190,13 @@ void QChartshowDig::setSeriesData(const QVector<int>& values, int index)
     if (index == Normal)
         m_largest = 0;
     fillSeriesPair(index, values);
-    m_valueAxis->setRange(0, m_largest + (m_largest / 10 + 1) * 3);
+    setValueRange(m_largest + (m_largest / 10 + 1) * 3);
+}
+
+void QChartshowDig::setValueRange(int top)
+{
+    m_valueAxis->setRange(0, top);
+    m_valueAxis->setTickInterval(tickStep(top));
 }
 
 void QChartshowDig::slotPointHoverd(const QPointF& point, bool state)

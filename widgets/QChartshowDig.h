@@ -48,6 +48,7 @@ public slots:
 private:
     void makeSeriesPair(int index, const QColor& colour, const QString& name, const QVector<int>& values);
     void fillSeriesPair(int index, const QVector<int>& values);
+    void setValueRange(int top);
 
     QtCharts::QSplineSeries* m_lines[2];
     QtCharts::QScatterSeries* m_dots[2];

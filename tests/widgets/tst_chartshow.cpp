@@ -110,6 +110,10 @@ private slots:
         chart.setSeriesData(abnormal, 1);
         QCOMPARE(chart.valueAxis()->min(), 0.0);
         QCOMPARE(chart.valueAxis()->max(), top);
+        // Whole-number ticks, a handful of them, whatever the top.
+        const qreal step = chart.valueAxis()->tickInterval();
+        QVERIFY(step >= 1.0 && step == qFloor(step));
+        QVERIFY(top / step <= 5.0);
     }
 
     void seriesSitUnderTheirLabels()
