@@ -25,6 +25,8 @@ AvAudioDecoder::AvAudioDecoder(AVCodecID codecId, int outRate, int inRate, int i
         av_channel_layout_default(&context->ch_layout, inChannels);
     if (blockAlign > 0)
         context->block_align = blockAlign;
+    if (codecId == AV_CODEC_ID_ADPCM_IMA_WAV)
+        context->bits_per_coded_sample = 4;
     if (avcodec_open2(context, codec, nullptr) < 0) {
         avcodec_free_context(&context);
         return;
