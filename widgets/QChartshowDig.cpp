@@ -1,6 +1,7 @@
 #include "widgets/QChartshowDig.h"
 
 #include <QDebug>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
@@ -64,6 +65,11 @@ QChartshowDig::QChartshowDig(QWidget* parent)
     makeSeriesPair(Abnormal, QColor(abnormalColour), tr("检测异常数"), placeholder);
 
     m_chart->setBackgroundBrush(QBrush(QColor(backgroundColour), Qt::SolidPattern));
+    // The panel is small on small screens: give the plot the room the
+    // default chart margins would take.
+    m_chart->setBackgroundRoundness(0);
+    m_chart->setMargins(QMargins(6, 2, 10, 2));
+    m_chart->layout()->setContentsMargins(0, 0, 0, 0);
     m_chart->addSeries(m_lines[Normal]);
     m_chart->addSeries(m_lines[Abnormal]);
     m_chart->addSeries(m_dots[Normal]);

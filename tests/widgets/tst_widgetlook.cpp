@@ -69,6 +69,9 @@ private slots:
         chart.setSeriesData({ 14, 22, 9, 31, 18, 25, 12 }, 0);
         chart.setSeriesData({ 1, 0, 2, 4, 0, 1, 3 }, 1);
         save(&chart, "widget-chart");
+        // Small screens give the chart only 200 px of height.
+        chart.resize(420, 200);
+        save(&chart, "widget-chart-small");
     }
 
     void overlay()
