@@ -1,5 +1,6 @@
 #include "Net.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -87,9 +88,8 @@ namespace {
 IoResult waitFor(int fd, short events, int64_t deadline, const CancelPipe* cancel)
 {
     for (;;) {
-        const int64_t left = deadline - monotonicMs();
-        if (left <= 0)
-            return IoResult::Timeout;
+        // Polls once even when the time is up, so a zero wait still looks.
+        const int64_t left = std::max<int64_t>(0, deadline - monotonicMs());
         pollfd p[2] = { { fd, events, 0 }, { cancel ? cancel->readFd() : -1, POLLIN, 0 } };
         const int n = ::poll(p, cancel ? 2 : 1, static_cast<int>(left));
         if (n < 0) {

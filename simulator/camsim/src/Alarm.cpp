@@ -1,0 +1,119 @@
+#include "Alarm.h"
+
+#include "Log.h"
+
+#include <unistd.h>
+
+#ifdef CAMSIM_WITH_ALARMS
+#include <alarmpeer/AlarmPeer.h>
+#endif
+
+namespace camsim {
+
+#ifdef CAMSIM_WITH_ALARMS
+struct AlarmService::Peer {
+    std::unique_ptr<alarmpeer::AlarmPeer> peer;
+};
+#else
+struct AlarmService::Peer { };
+#endif
+
+AlarmService::AlarmService(Camera& camera)
+    : m_camera(camera)
+    , m_peer(new Peer)
+{
+}
+
+AlarmService::~AlarmService()
+{
+    stop();
+}
+
+bool AlarmService::start()
+{
+#ifdef CAMSIM_WITH_ALARMS
+    const Options& o = m_camera.options();
+    alarmpeer::AlarmPeer::Options po;
+    po.address = m_camera.address();
+    po.listenForLogins = false;
+    po.keyChangeInterval = std::chrono::seconds(o.keyChangeSeconds);
+    po.answerHeartbeats = true;
+    m_peer->peer = std::make_unique<alarmpeer::AlarmPeer>(po);
+    Camera* cam = &m_camera;
+    m_peer->peer->setGrantDecider([cam](const alarmpeer::LoginRequest& r) {
+        const bool ok = r.requestValueA == cam->id() && cam->isCurrent(r.requestValueB);
+        logLine(cam->address() + " alarm login for id " + std::to_string(r.requestValueA) + " value "
+            + std::to_string(r.requestValueB) + (ok ? ": granted" : ": not granted"));
+        return ok ? alarmpeer::LoginDecision::granted() : alarmpeer::LoginDecision::denied(1018);
+    });
+    m_peer->peer->setEventHook([cam](const alarmpeer::PeerEvent& e) {
+        if (e.kind == alarmpeer::PeerEvent::Authenticated || e.kind == alarmpeer::PeerEvent::SessionClosed
+            || e.kind == alarmpeer::PeerEvent::ProtocolError) {
+            static const char* names[] = { "login served", "session opened", "session authenticated",
+                "session rejected", "frame", "session closed", "protocol error" };
+            logLine(cam->address() + " alarm " + names[e.kind] + " " + std::to_string(e.session)
+                + (e.detail.empty() ? std::string() : ": " + e.detail));
+        }
+    });
+    if (o.refuseAlarmLogins)
+        m_peer->peer->setLoginMode(alarmpeer::LoginMode::Refuse);
+    if (!m_peer->peer->start())
+        return false;
+    logLine(m_camera.address() + " alarm sessions on port " + std::to_string(m_peer->peer->sessionPort()));
+    m_thread = std::thread([this] { watchCrowd(); });
+#endif
+    return true;
+}
+
+void AlarmService::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+#ifdef CAMSIM_WITH_ALARMS
+    if (m_peer->peer)
+        m_peer->peer->stop();
+#endif
+}
+
+void AlarmService::adopt(int fd, const uint8_t* first, size_t size)
+{
+#ifdef CAMSIM_WITH_ALARMS
+    if (m_peer->peer) {
+        m_peer->peer->adopt(fd, first, size);
+        return;
+    }
+#else
+    (void)first;
+    (void)size;
+#endif
+    ::close(fd);
+}
+
+// One event per person, at the moment the camera measures them.
+void AlarmService::watchCrowd()
+{
+#ifdef CAMSIM_WITH_ALARMS
+    int64_t checkedMs = m_camera.sceneMs();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_wake.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_stopping; })) {
+        const int64_t now = m_camera.sceneMs();
+        Person p;
+        if (m_camera.crowd().personAt(now, p) && p.measureMs > checkedMs && p.measureMs <= now) {
+            const int high = m_camera.highThreshold();
+            const int alarmType = p.temperature > high ? 1 : 0;
+            const int64_t utc = (m_camera.localMs() - int64_t(m_camera.options().timezone) * 3600000) / 1000;
+            const int sessions = m_peer->peer->sendTempAlarm(alarmType, p.temperature, utc);
+            logLine(m_camera.address() + " person " + std::to_string(p.index) + " " + std::to_string(p.temperature)
+                + (alarmType ? " abnormal" : " normal") + ", sent to " + std::to_string(sessions) + " session(s)");
+        }
+        checkedMs = now;
+    }
+#endif
+}
+
+} // namespace camsim

@@ -1,0 +1,50 @@
+// camsim's command line.
+#pragma once
+
+#include "../media/AudioEncoder.h"
+#include "../media/VideoEncoder.h"
+
+#include <cstdint>
+#include <string>
+
+namespace camsim {
+
+struct Options {
+    int cameras = 1;
+    std::string address = "127.0.0.2";
+    int port = 8800; // 0: chosen by the system, one per camera
+    int firstId = 1;
+    std::string searchAddress = "127.0.0.1";
+    int searchPort = 8801; // 0: chosen by the system; -1: no search answers
+    std::string user = "admin";
+    std::string password;
+    VideoCodec codec = VideoCodec::H264;
+    AudioCodec audio = AudioCodec::G711;
+    double peoplePerMinute = 12;
+    double abnormalShare = 0.2;
+    int timezone = 8; // hours east of UTC
+    bool fahrenheit = false;
+    bool unitSwitch = true;
+    bool legacyConfig = false;
+    int highThreshold = 373;
+    uint32_t seed = 1;
+    bool alarms = true;
+    int keyChangeSeconds = 300;
+    // Faults.
+    double dropAfterSeconds = 0;
+    double stopVideoAfterSeconds = 0;
+    int malformedEvery = 0;
+    bool refuseAlarmLogins = false;
+    // Clip mode: write `clipSeconds` of the scene as an elementary stream and exit.
+    std::string clipPath;
+    double clipSeconds = 10;
+    int clipWidth = 1920;
+    int clipHeight = 1080;
+};
+
+enum class ParseResult { Run, Help, Error };
+
+ParseResult parseOptions(int argc, char** argv, Options& options, std::string& error);
+const char* usageText();
+
+} // namespace camsim
