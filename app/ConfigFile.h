@@ -1,0 +1,34 @@
+// Reads and writes the program's settings file "Config.ini" in the current
+// directory. Every access opens the file anew and drops it again, so nothing
+// is cached and other windows see each change at once. Any thread.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+namespace ConfigKey {
+// Alarm sound on abnormal temperature: 1 on, anything else off.
+inline const char* const Alarm = "CONFIG/Alarm";
+// Abnormal-person reminder: 1 on, anything else off.
+inline const char* const Remind = "CONFIG/Remind";
+// High-temperature threshold in degrees Celsius.
+inline const char* const Temperature = "CONFIG/temperature";
+// The threshold as last typed in Fahrenheit, per camera: "CONFIG/Ftemp<id>".
+inline const char* const FahrenheitPrefix = "CONFIG/Ftemp";
+// Live audio of the camera: non-zero on.
+inline const char* const Voice = "LANGUAGE/voice";
+// Interface language selector, 1 or 2.
+inline const char* const LanguageType = "LANGUAGE/type";
+// Milliseconds before a timed snapshot.
+inline const char* const ScreenshotInterval = "SCREENSHOT/interval";
+} // namespace ConfigKey
+
+inline constexpr double DefaultThreshold = 37.0;
+
+QString configFilePath();
+
+// An integer setting; a missing key reads as 1.
+int readConfigInt(const QString& key);
+// A decimal setting; a missing key reads as defaultValue.
+double readConfigDouble(const QString& key, double defaultValue);
+void writeConfigValue(const QString& key, const QVariant& value);

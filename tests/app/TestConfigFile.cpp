@@ -1,0 +1,87 @@
+// The settings file: defaults without a file, and what a write leaves behind.
+#include "app/ConfigFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestConfigFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void missingFileReadsDefaults();
+    void firstWriteCreatesFile();
+    void valuesAreReadFromTheCurrentDirectory();
+
+private:
+    QScopedPointer<QTemporaryDir> m_dir;
+    QString m_oldDir;
+};
+
+void TestConfigFile::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    QVERIFY(m_dir->isValid());
+    m_oldDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+}
+
+void TestConfigFile::cleanup()
+{
+    QDir::setCurrent(m_oldDir);
+}
+
+void TestConfigFile::missingFileReadsDefaults()
+{
+    QCOMPARE(readConfigInt(ConfigKey::Alarm), 1);
+    QCOMPARE(readConfigInt(ConfigKey::Remind), 1);
+    QCOMPARE(readConfigInt(ConfigKey::Voice), 1);
+    QCOMPARE(readConfigInt(ConfigKey::LanguageType), 1);
+    QCOMPARE(readConfigInt(ConfigKey::ScreenshotInterval), 1);
+    QCOMPARE(readConfigDouble(ConfigKey::Temperature, DefaultThreshold), 37.0);
+    QCOMPARE(readConfigDouble(QString(ConfigKey::FahrenheitPrefix) + "3", 0.0), 0.0);
+    // Reading never creates the file.
+    QVERIFY(!QFile::exists("Config.ini"));
+}
+
+void TestConfigFile::firstWriteCreatesFile()
+{
+    writeConfigValue(ConfigKey::Alarm, 0);
+    QVERIFY(QFile::exists("Config.ini"));
+    QCOMPARE(readConfigInt(ConfigKey::Alarm), 0);
+    QCOMPARE(readConfigInt(ConfigKey::Remind), 1);
+
+    writeConfigValue(ConfigKey::Temperature, 37.6);
+    QCOMPARE(readConfigDouble(ConfigKey::Temperature, DefaultThreshold), 37.6);
+
+    QFile file("Config.ini");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY(text.contains("[CONFIG]"));
+    QVERIFY(text.contains("Alarm=0"));
+}
+
+void TestConfigFile::valuesAreReadFromTheCurrentDirectory()
+{
+    QFile file("Config.ini");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[LANGUAGE]\nvoice=0\ntype=2\n[CONFIG]\nRemind=7\ntemperature=38.5\nAlarm=oops\n");
+    file.close();
+    QCOMPARE(readConfigInt(ConfigKey::Voice), 0);
+    QCOMPARE(readConfigInt(ConfigKey::LanguageType), 2);
+    QCOMPARE(readConfigInt(ConfigKey::Remind), 7);
+    QCOMPARE(readConfigDouble(ConfigKey::Temperature, DefaultThreshold), 38.5);
+    // A value that is not a number reads as 0, not as the default.
+    QCOMPARE(readConfigInt(ConfigKey::Alarm), 0);
+
+    // Another folder, another file.
+    QTemporaryDir other;
+    QVERIFY(QDir::setCurrent(other.path()));
+    QCOMPARE(readConfigInt(ConfigKey::Voice), 1);
+}
+
+QTEST_GUILESS_MAIN(TestConfigFile)
+#include "TestConfigFile.moc"
