@@ -204,6 +204,7 @@ void StreamHub::run()
     const auto start = std::chrono::steady_clock::now();
     int64_t tick = 0;
     uint16_t thermalCounter = 0;
+    int64_t audioSamples = 0;
     bool encoderFailed = false;
     logLine(m_camera.address() + " stream started");
     for (;; ++tick) {
@@ -271,27 +272,22 @@ void StreamHub::run()
             continue;
         // Keep the sound one picture ahead of the clock.
         const int64_t elapsedMs = (tick + 1) * FrameMs;
-        for (int round = 0; round < 16 && audio.samplesPerFrame() > 0; ++round) {
+        for (int round = 0; round < 16 && audioSamples * 1000 / audio.sampleRate() < elapsedMs; ++round) {
             Person p;
-            const bool chime
-                = m_camera.crowd().personAt(sceneMs, p) && sceneMs >= p.measureMs && sceneMs < p.measureMs + 400;
+            const bool chime = m_camera.crowd().personAt(sceneMs, p) && sceneMs >= p.measureMs
+                && sceneMs < p.measureMs + 400;
             std::vector<EncodedAudio> frames;
             if (!audio.encodeNext(chime, frames))
                 break;
+            audioSamples += audio.samplesPerFrame();
+            if (!wantAudio)
+                continue;
             for (const EncodedAudio& a : frames) {
                 const int64_t apts = startLocalMs + a.firstSample * 1000 / audio.sampleRate();
-                if (!wantAudio)
-                    continue;
                 const WireMessage am = buildFrameMessage(audioType, audioRate, apts, a.data.data(), a.data.size());
                 for (const auto& v : viewers)
                     v->offer(am, Viewer::Kind::Audio, false, apts);
             }
-            if (frames.empty())
-                continue; // the encoder is still priming
-            const int64_t producedMs
-                = (frames.back().firstSample + audio.samplesPerFrame()) * 1000 / audio.sampleRate();
-            if (producedMs >= elapsedMs)
-                break;
         }
     }
     logLine(m_camera.address() + " stream stopped");
