@@ -197,23 +197,28 @@ void DevicePreview::dispatchVideo(Device::FrameData& frame)
         connect(m_videoDecoder, &FrameDecoder::sigDecodedFrame, this, &DevicePreview::onSigDecodedFrameV,
             Qt::QueuedConnection);
     }
-    const bool key = Device::isKeyFrame(frame.type);
-    const int waiting = m_videoDecoder->frameCount();
+    if (admitVideoFrame(m_videoDecoder->frameCount(), Device::isKeyFrame(frame.type), m_waitKeyFrame))
+        m_videoDecoder->addFrame(frame);
+}
+
+bool DevicePreview::admitVideoFrame(int waiting, bool key, bool& waitKeyFrame)
+{
     if (waiting < kKeyFramesOnlyFrom) {
-        if (!m_waitKeyFrame) {
-            m_videoDecoder->addFrame(frame);
-        } else if (key) {
-            m_videoDecoder->addFrame(frame);
-            m_waitKeyFrame = false;
-        }
-    } else if (waiting < kDropAllFrom) {
-        if (key) {
-            m_videoDecoder->addFrame(frame);
-            m_waitKeyFrame = false;
-        }
-    } else if (key) {
-        m_waitKeyFrame = true;
+        if (!waitKeyFrame)
+            return true;
+        if (!key)
+            return false;
+        waitKeyFrame = false;
+        return true;
     }
+    if (waiting < kDropAllFrom) {
+        if (key)
+            waitKeyFrame = false;
+        return key;
+    }
+    if (key)
+        waitKeyFrame = true;
+    return false;
 }
 
 void DevicePreview::dispatchAudio(const Device::FrameData& frame)

@@ -41,6 +41,11 @@ public:
     // Time stamps beyond 2100-01-01 are garbage.
     static constexpr quint64 kLatestTimestamp = 4102416000000ULL;
 
+    // Whether a video frame joins a decoder queue of `waiting` frames. Keeps
+    // `waitKeyFrame` up to date: after a dropped key frame, video resumes at
+    // the next key frame.
+    static bool admitVideoFrame(int waiting, bool key, bool& waitKeyFrame);
+
     explicit DevicePreview(DeviceRecord* record, QObject* parent = nullptr);
     ~DevicePreview() override;
 
