@@ -596,6 +596,8 @@ struct AlarmPeer::Impl {
             }
         }
         const bool accept = valid && mode == AuthMode::Accept;
+        if (accept && options.keyChangeBeforeAuth)
+            sendKey(c, randomKey());
         Bytes result(4, 0);
         codec::putLe32(result.data(), accept ? 0u : 1u);
         sendFrame(c, 1, 0, result);
@@ -724,9 +726,9 @@ struct AlarmPeer::Impl {
     {
         int count = 0;
         for (auto& c : connections) {
-            if (c->closed || c->kind != Connection::Session || !c->authenticated)
+            if (c->closed || c->kind != Connection::Session)
                 continue;
-            if (id != AllSessions && c->id != id)
+            if (id == AllSessions ? !c->authenticated : c->id != id)
                 continue;
             if (f(*c)) {
                 ++count;

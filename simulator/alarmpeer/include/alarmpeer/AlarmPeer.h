@@ -150,6 +150,7 @@ public:
         bool answerRegistration = true; // answer "mv.register" requests
         std::string registrationAnswer = R"({"result":"ok","param":["ok"]})";
         std::chrono::milliseconds keyChangeInterval { 0 }; // 0: only on demand
+        bool keyChangeBeforeAuth = false; // send a key change just before accepting Auth
         std::chrono::milliseconds splitGap { 150 }; // pause between pieces of split frames
     };
 
@@ -184,7 +185,8 @@ public:
     void setAnswerHeartbeats(bool on);
 
     // Session actions. `session` = AllSessions addresses every authenticated
-    // session; the result is the number of sessions the frame was queued on.
+    // session, a given id addresses that session even before its Auth; the
+    // result is the number of sessions the frame was queued on.
     int sendTempAlarm(int alarmType, int temperatureTenths, std::int64_t utcSeconds, SessionId session = AllSessions);
     int sendJson(const std::string& text, SessionId session = AllSessions);
     int sendData(std::uint8_t command, std::uint8_t dataKind, const std::vector<std::uint8_t>& data,
