@@ -274,8 +274,8 @@ void StreamHub::run()
         const int64_t elapsedMs = (tick + 1) * FrameMs;
         for (int round = 0; round < 16 && audioSamples * 1000 / audio.sampleRate() < elapsedMs; ++round) {
             Person p;
-            const bool chime = m_camera.crowd().personAt(sceneMs, p) && sceneMs >= p.measureMs
-                && sceneMs < p.measureMs + 400;
+            const bool chime
+                = m_camera.crowd().personAt(sceneMs, p) && sceneMs >= p.measureMs && sceneMs < p.measureMs + 400;
             std::vector<EncodedAudio> frames;
             if (!audio.encodeNext(chime, frames))
                 break;
