@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -315,4 +318,30 @@ TEST(Frames, EncryptedFlagOnAnOddBodyIsReadAsItStands)
     MemoryStream stream { bytes };
     Frame frame;
     EXPECT_EQ(readFrame(stream.reader(), in, key, frame), 19) << "left undecrypted, the digest still matches";
+}
+
+TEST(Frames, ReadsFramesMadeElsewhere)
+{
+    // Frames written by a separate tool from the byte layout alone.
+    const char* source = std::getenv("ARDENIX_SOURCE_DIR");
+    const std::string folder = std::string(source ? source : ".") + "/tests/data/alarmclient/frames/";
+    const std::pair<const char*, int> files[] = {
+        { "heartbeat.bin", 1 },
+        { "auth-answer.bin", 1 },
+        { "register-answer.bin", 1 },
+        { "raw-block.bin", 1 },
+        { "two-frames.bin", 2 },
+    };
+    const SessionKey key = testKey();
+    for (const auto& [name, count] : files) {
+        std::ifstream in(folder + name, std::ios::binary);
+        MemoryStream stream { std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}) };
+        ASSERT_FALSE(stream.bytes.empty()) << name;
+        FrameBuffer buffer {};
+        for (int i = 0; i < count; ++i) {
+            Frame frame;
+            EXPECT_GE(readFrame(stream.reader(), buffer, key, frame), 0) << name << " frame " << i;
+        }
+        EXPECT_EQ(stream.pos, stream.bytes.size()) << name;
+    }
 }
