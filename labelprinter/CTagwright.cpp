@@ -6,7 +6,6 @@
 #include "VendorSdk.h"
 #include "portable/SystemPaths.h"
 
-#include <cstring>
 #include <new>
 #include <string>
 
@@ -34,7 +33,7 @@ std::string templatePath(const char* iniPath)
 } // namespace
 
 struct CTagwright::Private {
-    _sructPrinterConfig config;
+    _sructPrinterConfig config {};
     std::string iniPath;
 };
 
@@ -67,7 +66,6 @@ CTagwright::CTagwright(const char* iniPath)
     if (!d) {
         return;
     }
-    std::memset(&d->config, 0, sizeof d->config);
     d->iniPath = templatePath(iniPath);
     _sructPrinterConfig config = d->config;
     GetConfig(config);

@@ -1,17 +1,31 @@
 #include "VendorSdk.h"
 
+#include <string>
+
 namespace kvprint {
 
 namespace {
 
 // The SDK is loaded by its plain file name. On Linux the dynamic loader then
-// looks in $LD_LIBRARY_PATH and in this library's own RUNPATH, which the
-// build sets to "$ORIGIN": the SDK is found beside libTagwright.so.
+// looks in $LD_LIBRARY_PATH and in the RUNPATH of the object that calls
+// dlopen: this library's is "$ORIGIN", so the SDK is found beside
+// libTagwright.so. Interposed dlopen wrappers (sanitizer runtimes, for one)
+// hide the real caller and with it that RUNPATH, hence the second attempt
+// with the full path beside this library.
 #if defined(_WIN32)
 const char* const sdkFileName = "CDFPSK.dll";
 #else
 const char* const sdkFileName = "libCDFPSK.so";
 #endif
+
+bool openSdk(DynamicLibrary& library)
+{
+    if (library.open(sdkFileName)) {
+        return true;
+    }
+    const std::string folder = DynamicLibrary::folderOf(reinterpret_cast<const void*>(&openSdk));
+    return !folder.empty() && library.open(folder + "/" + sdkFileName);
+}
 
 template <typename Function> void resolve(const DynamicLibrary& library, const char* name, Function& function)
 {
@@ -24,7 +38,7 @@ template <typename Function> void resolve(const DynamicLibrary& library, const c
 
 bool VendorSdk::load()
 {
-    if (!m_library.open(sdkFileName)) {
+    if (!openSdk(m_library)) {
         return false;
     }
     resolve(m_library, "OpenPort", m_entryPoints.openPort);

@@ -49,4 +49,26 @@ void* DynamicLibrary::symbol(const char* name) const
 #endif
 }
 
+std::string DynamicLibrary::folderOf(const void* address)
+{
+    std::string path;
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    char name[MAX_PATH] = {};
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCSTR>(address), &module)
+        && GetModuleFileNameA(module, name, MAX_PATH) < MAX_PATH) {
+        path = name;
+    }
+    const auto slash = path.find_last_of('\\');
+#else
+    Dl_info info {};
+    if (dladdr(address, &info) != 0 && info.dli_fname) {
+        path = info.dli_fname;
+    }
+    const auto slash = path.find_last_of('/');
+#endif
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 } // namespace kvprint

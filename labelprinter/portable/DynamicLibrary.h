@@ -19,6 +19,10 @@ public:
     // nullptr when the library lacks the name.
     void* symbol(const char* name) const;
 
+    // The folder of the loaded library that holds the address; empty when
+    // unknown.
+    static std::string folderOf(const void* address);
+
 private:
     void* m_handle = nullptr;
 };

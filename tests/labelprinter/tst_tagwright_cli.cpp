@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -66,12 +67,7 @@ Outcome run(const std::string& commandLine)
 
 bool hasLine(const Outcome& r, const std::string& line)
 {
-    for (const auto& l : r.lines) {
-        if (l == line) {
-            return true;
-        }
-    }
-    return false;
+    return std::find(r.lines.begin(), r.lines.end(), line) != r.lines.end();
 }
 
 class CliTest : public ::testing::Test {

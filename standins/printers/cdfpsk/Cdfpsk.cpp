@@ -270,7 +270,7 @@ CDFPSK_API int CDFPSK_CALL PTK_DrawText(
 CDFPSK_API int CDFPSK_CALL PTK_PrintLabel(int count, int copies)
 {
     CallTrace("PTK_PrintLabel").arg(count).arg(copies).write();
-    return withOpenPort("PTK_PrintLabel", [count, copies](Label& current) {
+    return withOpenPort("PTK_PrintLabel", [count, copies](const Label& current) {
         if (count < 1 || copies < 1) {
             return failed;
         }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -24,7 +25,7 @@ namespace {
 constexpr int connectTimeoutMs = 3000;
 constexpr int sendTimeoutMs = 3000;
 constexpr int queueTimeoutMs = 10000;
-constexpr std::size_t maxJobBytes = 16U * 1024U * 1024U;
+constexpr std::size_t maxJobBytes = std::size_t { 16 } * 1024 * 1024;
 
 bool loopback(const sockaddr* address)
 {
@@ -205,12 +206,13 @@ bool TsplPort::submitToQueue()
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
-    const std::string queue = m_queue;
+    std::vector<char> queue(m_queue.begin(), m_queue.end());
+    queue.push_back('\0');
     char lp[] = "lp";
     char destination[] = "-d";
     char option[] = "-o";
     char raw[] = "raw";
-    char* argv[] = { lp, destination, const_cast<char*>(queue.c_str()), option, raw, nullptr };
+    char* argv[] = { lp, destination, queue.data(), option, raw, nullptr };
     pid_t child = -1;
     const int spawned = posix_spawnp(&child, "lp", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
