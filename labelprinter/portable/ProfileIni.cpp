@@ -8,7 +8,12 @@
 #include <sstream>
 #include <utility>
 
+#if defined(_WIN32)
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 namespace kvprint {
 
