@@ -4,6 +4,8 @@
 #include "app/Startup.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -145,29 +147,47 @@ void TestResources::translationHoldsTheTexts()
     QCoreApplication::removeTranslator(&translator);
 }
 
-// Walks the form file and asks the translation for each text shown to the
-// operator, so a caption added to the form cannot go out untranslated.
+// Walks the program's form files and asks the translation for each text
+// shown to the operator, in the form's own context, so that a caption added
+// to a form cannot go out untranslated.
 void TestResources::everyFormTextIsTranslated()
 {
-    QFile form(qEnvironmentVariable("ARDENIX_SOURCE_DIR") + "/app/Thermography.ui");
-    QVERIFY2(form.open(QIODevice::ReadOnly), qPrintable(form.fileName()));
     QTranslator translator;
     QVERIFY(translator.load(":/Thermography/thermography_en.qm"));
-
-    QXmlStreamReader xml(&form);
-    int checked = 0;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("string"))
-            continue;
-        const bool translatable = xml.attributes().value("notr") != QLatin1String("true");
-        const QString text = xml.readElementText();
-        if (!translatable || text.isEmpty())
-            continue;
-        const QString english = translator.translate("ThermographyClass", text.toUtf8().constData());
-        QVERIFY2(!english.isEmpty(), qPrintable("no English for " + text));
-        ++checked;
+    const QString source = qEnvironmentVariable("ARDENIX_SOURCE_DIR");
+    QStringList forms;
+    for (const char* folder : { "app", "widgets" }) {
+        QDirIterator it(source + "/" + folder, QStringList { "*.ui" }, QDir::Files);
+        while (it.hasNext())
+            forms.append(it.next());
     }
-    QVERIFY(!xml.hasError());
+    QVERIFY(forms.size() >= 1);
+
+    int checked = 0;
+    for (const QString& path : forms) {
+        QFile form(path);
+        QVERIFY2(form.open(QIODevice::ReadOnly), qPrintable(path));
+        QXmlStreamReader xml(&form);
+        QByteArray context;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == QLatin1String("class") && context.isEmpty()) {
+                context = xml.readElementText().toUtf8();
+                continue;
+            }
+            if (xml.name() != QLatin1String("string"))
+                continue;
+            const bool translatable = xml.attributes().value("notr") != QLatin1String("true");
+            const QString text = xml.readElementText();
+            if (!translatable || text.isEmpty())
+                continue;
+            const QString english = translator.translate(context.constData(), text.toUtf8().constData());
+            QVERIFY2(!english.isEmpty(), qPrintable(QString("%1: no English for \"%2\"").arg(path, text)));
+            ++checked;
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(path));
+    }
     QVERIFY(checked >= 20);
 }
 

@@ -2,19 +2,21 @@
 // oldest first.
 #include "app/SessionReaper.h"
 
-#include <QMutex>
 #include <QThread>
 #include <QVector>
 #include <QtTest>
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 namespace {
 
 struct Record {
-    QMutex lock;
-    QVector<int> order;
-    QVector<Qt::HANDLE> threads;
+    // Standard locks rather than Qt's, so that the thread checker sees them.
+    std::mutex lock;
+    std::vector<int> order;
+    std::vector<Qt::HANDLE> threads;
     std::atomic<int> inside { 0 };
     std::atomic<int> overlap { 0 };
 };
@@ -32,9 +34,9 @@ public:
             m_record.overlap.fetch_add(1);
         QThread::msleep(20); // joining a session's threads takes a while
         {
-            QMutexLocker guard(&m_record.lock);
-            m_record.order.append(m_id);
-            m_record.threads.append(QThread::currentThreadId());
+            std::lock_guard<std::mutex> guard(m_record.lock);
+            m_record.order.push_back(m_id);
+            m_record.threads.push_back(QThread::currentThreadId());
         }
         m_record.inside.fetch_sub(1);
     }
@@ -46,8 +48,8 @@ private:
 
 int destroyedCount(Record& record)
 {
-    QMutexLocker guard(&record.lock);
-    return record.order.size();
+    std::lock_guard<std::mutex> guard(record.lock);
+    return static_cast<int>(record.order.size());
 }
 
 } // namespace
@@ -70,8 +72,8 @@ void TestSessionReaper::destroysOldestFirstOffThisThread()
     QTRY_COMPARE_WITH_TIMEOUT(destroyedCount(record), 5, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(reaper.pending(), 0, 1000);
 
-    QMutexLocker guard(&record.lock);
-    QCOMPARE(record.order, QVector<int>({ 1, 2, 3, 4, 5 }));
+    std::lock_guard<std::mutex> guard(record.lock);
+    QVERIFY(record.order == std::vector<int>({ 1, 2, 3, 4, 5 }));
     for (Qt::HANDLE thread : record.threads)
         QVERIFY(thread != QThread::currentThreadId());
     QCOMPARE(record.overlap.load(), 0);
