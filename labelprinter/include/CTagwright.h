@@ -93,8 +93,18 @@ public:
     CTagwright(const CTagwright&) = delete;
     CTagwright& operator=(const CTagwright&) = delete;
 
+    // Both return 0, or -1 when not initialised. GetConfig re-reads the
+    // file; SetConfig writes every entry, negative numbers as their 32-bit
+    // two's complement. File errors are not reported.
     int GetConfig(_sructPrinterConfig& config);
     int SetConfig(const _sructPrinterConfig& config);
+
+    // Prints one label with the template held in memory. 0 printed (TSC
+    // printer: the port opened); -1 not initialised, TSC printer not opened
+    // or texts with control characters, vendor label height; vendor printer:
+    // -2 port, -3 darkness, -4 speed, -5 QR code, -6 device number, -7 User,
+    // -8 Pwd, -9 Model, -10 print, -11 direction or origin, -12 clearing the
+    // buffer or the label width.
     int Print(const _structPrintParam& param);
 
 private:
