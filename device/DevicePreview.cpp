@@ -82,6 +82,9 @@ void DevicePreview::StartPreview(KV::Protocol::Device::LoginHelperEx* loginHelpe
             loginHelper->info(), [this](const KV::Protocol::Device::FrameData& frame) { onSdkFrame(frame); });
         emit sigPreview(recordId(), Device::PreviewStarting, 0);
         result = m_helper->Start(isHD);
+        // Sound switched on for an earlier stream stays on for this one.
+        if (result == 0 && m_audioOn)
+            m_helper->SetAudioState(true);
         if (result != 0) {
             // Safe under the mutex: callbacks return at once while `running` is false.
             delete m_helper;

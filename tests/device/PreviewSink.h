@@ -22,9 +22,15 @@ public:
     }
 
     QList<QPair<Device::PreviewState, int>> states;
+    // The first few frames of each kind are kept, the rest only counted:
+    // decoded pictures are large.
+    static constexpr int kKept = 4;
     QList<Device::FrameData> video; // decoded pictures
     QList<Device::FrameData> thermal; // false-colour pictures
     QList<Device::FrameData> audio;
+    int videoCount = 0;
+    int thermalCount = 0;
+    int audioCount = 0;
     QStringList times;
     QList<double> speeds;
     QList<int> units;
@@ -39,23 +45,26 @@ public:
         return n;
     }
 
+private:
+    void keep(QList<Device::FrameData>& list, int& count, const Device::FrameData& frame, char kind)
+    {
+        ++count;
+        if (list.size() < kKept)
+            list.append(frame);
+        if (order.size() < 64)
+            order += kind;
+    }
+
 public slots:
     void onPreview(int, Device::PreviewState state, int result) { states.append({ state, result }); }
     void onFrameV(Device::FrameData frame)
     {
-        if (frame.type == Device::FrameTemperature) {
-            thermal.append(frame);
-            order += 'T';
-        } else {
-            video.append(frame);
-            order += 'V';
-        }
+        if (frame.type == Device::FrameTemperature)
+            keep(thermal, thermalCount, frame, 'T');
+        else
+            keep(video, videoCount, frame, 'V');
     }
-    void onFrameA(Device::FrameData frame)
-    {
-        audio.append(frame);
-        order += 'A';
-    }
+    void onFrameA(Device::FrameData frame) { keep(audio, audioCount, frame, 'A'); }
     void onTime(QString text) { times.append(text); }
     void onSpeed(double speed) { speeds.append(speed); }
     void onTempResult(int unit) { units.append(unit); }

@@ -1,0 +1,43 @@
+#include "Camsim.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+
+QString Camsim::program()
+{
+    const QString path = qEnvironmentVariable("ARDENIX_BUILD_DIR") + "/bin/camsim";
+    return QFileInfo(path).isExecutable() ? path : QString();
+}
+
+Camsim::Camsim(const QStringList& arguments)
+{
+    m_process.setProgram(program());
+    m_process.setArguments(arguments);
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start();
+}
+
+Camsim::~Camsim()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+}
+
+bool Camsim::waitReady(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (m_process.state() == QProcess::NotRunning && !m_process.waitForStarted(0))
+            break;
+        m_process.waitForReadyRead(int(qMin<qint64>(200, deadline.remainingTime())));
+        m_log += QString::fromUtf8(m_process.readAllStandardError());
+        if (m_log.contains("camsim: ready"))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,377 @@
+// One camera session through the Device facade against the camera
+// simulator: login and re-login, the preview's states and frames, the
+// configuration of both kinds of camera, search, and destruction while
+// workers are busy.
+
+#include "device/Device.h"
+#include "device/DeviceSearch.h"
+
+#include "Camsim.h"
+#include "PreviewSink.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+// Addresses of their own, so that other tests' simulators do not collide.
+const char* const kCamera = "127.0.61.2";
+const char* const kLegacyCamera = "127.0.61.20";
+const char* const kFixedUnitCamera = "127.0.61.30";
+const char* const kSearchAnswers = "127.0.61.39";
+const char* const kSilentCamera = "127.0.61.50";
+
+DeviceRecord recordFor(const QString& address, const QString& password = QString(), int id = 5)
+{
+    DeviceRecord r;
+    r.id = id;
+    r.port = 8800;
+    r.address = address;
+    r.userName = "admin";
+    r.password = password;
+    return r;
+}
+
+class LoginSink : public QObject {
+    Q_OBJECT
+public:
+    explicit LoginSink(Device* device) { connect(device, &Device::sigLogin, this, &LoginSink::onLogin); }
+    QList<QPair<Device::LoginState, int>> states;
+    QList<int> ids;
+public slots:
+    void onLogin(int id, Device::LoginState state, int result)
+    {
+        ids.append(id);
+        states.append({ state, result });
+    }
+};
+
+class ConfigSink : public QObject {
+    Q_OBJECT
+public:
+    explicit ConfigSink(Device* device)
+    {
+        connect(device, &Device::sigGotThermalInfo, this, [this](int high, int low) { thermal.append({ high, low }); });
+        connect(device, &Device::sigSetThermalResult, this, [this](int r) { setResults.append(r); });
+        connect(device, &Device::sigCutTempTypeResult, this, [this](int r) { cutResults.append(r); });
+        connect(device, &Device::sigGotTimezoneInfo, this, [this](int z) { zones.append(z); });
+    }
+    QList<QPair<int, int>> thermal;
+    QList<int> setResults;
+    QList<int> cutResults;
+    QList<int> zones;
+};
+
+// A camera that takes connections and never answers.
+class SilentCamera {
+public:
+    explicit SilentCamera(const char* address)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        int on = 1;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(8800);
+        ::inet_pton(AF_INET, address, &a.sin_addr);
+        m_ok = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_fd, 4) == 0;
+    }
+    ~SilentCamera() { ::close(m_fd); }
+    bool ok() const { return m_ok; }
+
+private:
+    int m_fd = -1;
+    bool m_ok = false;
+};
+
+bool loggedIn(Device& device, LoginSink& sink)
+{
+    device.login(false, false, 0);
+    return QTest::qWaitFor([&] { return sink.states.size() >= 2; }, 10000)
+        && sink.states[1] == qMakePair(Device::LoginSuccess, 1001);
+}
+
+} // namespace
+
+class TestDeviceSession : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Camsim> m_camera;
+
+private slots:
+    void initTestCase()
+    {
+        if (Camsim::program().isEmpty())
+            QSKIP("the camera simulator was not built");
+        qputenv("KVSDK_LOGIN_TIMEOUT_MS", "2000");
+        qputenv("KVSDK_SEARCH_WINDOW_MS", "600");
+        m_camera = std::make_unique<Camsim>(QStringList {
+            "--address", kCamera, "--search-port", "-1", "--password", "secret", "--timezone", "-8", "--high", "373" });
+        QVERIFY2(m_camera->waitReady(), qPrintable(m_camera->errors()));
+    }
+
+    void cleanupTestCase() { m_camera.reset(); }
+
+    void loginFillsTheRecord()
+    {
+        Device device(recordFor(kCamera, "secret"));
+        LoginSink sink(&device);
+        device.login(false, false, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 2, 10000);
+        QCOMPARE(sink.states[0], qMakePair(Device::LoginRunning, 0));
+        QCOMPARE(sink.states[1], qMakePair(Device::LoginSuccess, 1001));
+        QCOMPARE(sink.ids, QList<int>({ 5, 5 }));
+        const DeviceRecord* r = device.deviceRecord();
+        QCOMPARE(r->announcedWidth, 1920);
+        QCOMPARE(r->announcedHeight, 1080);
+        QVERIFY(r->hasThermalPicture != 0);
+        QCOMPARE(r->videoWidth, -1);
+        QVERIFY(device.loginInfoValue() > 0);
+    }
+
+    void wrongCredentialsFail()
+    {
+        Device device(recordFor(kCamera, "wrong"));
+        LoginSink sink(&device);
+        device.login(false, false, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 2, 10000);
+        QCOMPARE(sink.states[0].first, Device::LoginRunning);
+        QCOMPARE(sink.states[1], qMakePair(Device::LoginFailed, 1012));
+        QCOMPARE(device.loginInfoValue(), 0);
+    }
+
+    void reloginAnswersWithTheMarkerOrTheCameraCode()
+    {
+        Device device(recordFor(kCamera, "secret"));
+        LoginSink sink(&device);
+        QVERIFY(loggedIn(device, sink));
+        const int firstValue = device.loginInfoValue();
+        // A second login in a row replaces the first.
+        device.login(false, false, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 4, 10000);
+        QCOMPARE(sink.states[3], qMakePair(Device::LoginSuccess, 1001));
+
+        device.login(false, true, 1235);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 5, 10000);
+        QCOMPARE(sink.states[4], qMakePair(Device::LoginRefreshed, 1235));
+        QVERIFY(device.loginInfoValue() != firstValue);
+
+        DeviceRecord changed = *device.deviceRecord();
+        changed.password = "wrong";
+        QVERIFY(device.setDevice(changed));
+        device.login(false, true, 1234);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 6, 10000);
+        QCOMPARE(sink.states[5], qMakePair(Device::LoginRefreshed, 1012));
+        QTest::qWait(100);
+        QCOMPARE(sink.states.size(), 6); // no running report for a re-login
+    }
+
+    void previewStreamsDecodedPicturesAndSound()
+    {
+        Device device(recordFor(kCamera, "secret"));
+        LoginSink logins(&device);
+        PreviewSink sink(&device);
+        QVERIFY(loggedIn(device, logins));
+        device.startPreview(true, false);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.count(Device::PreviewStarted) == 1, 10000);
+        device.setAudioEnabled(true);
+        QCOMPARE(sink.states[0], qMakePair(Device::PreviewStarting, 0));
+        QCOMPARE(sink.states[1], qMakePair(Device::PreviewStarted, 0));
+        QTRY_VERIFY2_WITH_TIMEOUT(sink.videoCount >= 3 && sink.thermalCount >= 2 && sink.audioCount >= 2,
+            qPrintable(QString("%1 pictures, %2 thermal, %3 sound")
+                           .arg(sink.videoCount)
+                           .arg(sink.thermalCount)
+                           .arg(sink.audioCount)),
+            20000);
+
+        const Device::FrameData& picture = sink.video.first();
+        QCOMPARE(picture.width, 1920);
+        QCOMPARE(picture.height, 1080);
+        QCOMPARE(picture.data.size(), 1920 * 1080 * 3 / 2);
+        const Device::FrameData& thermal = sink.thermal.first();
+        QVERIFY(thermal.width > 0 && thermal.height > 0);
+        QCOMPARE(thermal.data.size(), thermal.width * thermal.height * 3);
+        QCOMPARE(sink.units.value(0), 10); // a Celsius camera
+        QCOMPARE(sink.audio.first().type, int(Device::FrameG711));
+        QVERIFY(sink.audio.first().data.size() > 0 && sink.audio.first().data.size() % 2 == 0);
+        QVERIFY(sink.order.indexOf('V') < sink.order.indexOf('A'));
+        QCOMPARE(sink.count(Device::PreviewFirstFrame), 1);
+        QVERIFY(!sink.times.isEmpty());
+        QCOMPARE(device.deviceRecord()->videoWidth, 1920);
+
+        // While streaming: the record cannot change, a second start is refused.
+        DeviceRecord other = recordFor("127.0.61.99");
+        QVERIFY(!device.setDevice(other));
+        QCOMPARE(device.deviceRecord()->address, QString(kCamera));
+        device.startPreview(true, false);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewBusy), 1, 5000);
+        QVERIFY(device.flip());
+        QTRY_VERIFY_WITH_TIMEOUT(!sink.speeds.isEmpty() && sink.speeds.last() > 1.0, 5000);
+
+        device.stopPreview();
+        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStopped), 1, 10000);
+        QCOMPARE(device.deviceRecord()->videoWidth, -1);
+        device.stopPreview();
+        QVERIFY(device.setDevice(*device.deviceRecord()));
+
+        // A second preview of the same worker: no second first-frame report.
+        const int pictures = sink.videoCount;
+        device.startPreview(true, false);
+        const int sounds = sink.audioCount;
+        // Sound stays on for the new stream.
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount > pictures + 2 && sink.audioCount > sounds + 2, 20000);
+        QCOMPARE(sink.count(Device::PreviewStarted), 2);
+        QCOMPARE(sink.count(Device::PreviewStopped), 1);
+        QCOMPARE(sink.count(Device::PreviewFirstFrame), 1);
+    }
+
+    void configurationOfAThermalCamera()
+    {
+        Device device(recordFor(kCamera, "secret"));
+        LoginSink logins(&device);
+        ConfigSink config(&device);
+        QVERIFY(loggedIn(device, logins));
+        device.getThermalInfo();
+        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 1, 10000);
+        QCOMPARE(config.thermal[0].first, 373);
+        const int low = config.thermal[0].second;
+        device.setThermalInfo(381, 300);
+        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 1, 10000);
+        QCOMPARE(config.setResults[0], 1001);
+        device.getThermalInfo();
+        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 2, 10000);
+        // The low threshold is the camera's own and stays as it was.
+        QCOMPARE(config.thermal[1], qMakePair(381, low));
+        device.setThermalInfo(373, 300);
+        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 2, 10000);
+
+        device.getDeviceInfo(1);
+        QTRY_COMPARE_WITH_TIMEOUT(config.zones.size(), 1, 10000);
+        QCOMPARE(config.zones[0], -8);
+        device.getDeviceInfo(2);
+        device.getDeviceInfo(1); // queued behind the request that answers nothing
+        QTRY_COMPARE_WITH_TIMEOUT(config.zones.size(), 2, 10000);
+
+        device.cutTempType();
+        QTRY_COMPARE_WITH_TIMEOUT(config.cutResults.size(), 1, 10000);
+        QCOMPARE(config.cutResults[0], 1001);
+        device.cutTempType(); // and back to Celsius
+        QTRY_COMPARE_WITH_TIMEOUT(config.cutResults.size(), 2, 10000);
+        QCOMPARE(config.cutResults[1], 1001);
+    }
+
+    void configurationOfOtherCameras()
+    {
+        Camsim legacy({ "--address", kLegacyCamera, "--search-port", "-1", "--legacy-config", "--high", "375" });
+        Camsim fixedUnit({ "--address", kFixedUnitCamera, "--search-port", "-1", "--no-unit-switch" });
+        QVERIFY2(legacy.waitReady(), qPrintable(legacy.errors()));
+        QVERIFY2(fixedUnit.waitReady(), qPrintable(fixedUnit.errors()));
+
+        Device old(recordFor(kLegacyCamera));
+        LoginSink oldLogins(&old);
+        ConfigSink oldConfig(&old);
+        QVERIFY(loggedIn(old, oldLogins));
+        old.getThermalInfo();
+        QTRY_COMPARE_WITH_TIMEOUT(oldConfig.thermal.size(), 1, 10000);
+        QCOMPARE(oldConfig.thermal[0].first, 375);
+        old.setThermalInfo(390, 300);
+        old.getThermalInfo();
+        QTRY_COMPARE_WITH_TIMEOUT(oldConfig.thermal.size(), 2, 10000);
+        QCOMPARE(oldConfig.setResults, QList<int>({ 1001 }));
+        QCOMPARE(oldConfig.thermal[1].first, 390);
+        old.cutTempType();
+        QTRY_COMPARE_WITH_TIMEOUT(oldConfig.cutResults.size(), 1, 10000);
+        QCOMPARE(oldConfig.cutResults[0], 0);
+
+        Device fixed(recordFor(kFixedUnitCamera));
+        LoginSink fixedLogins(&fixed);
+        ConfigSink fixedConfig(&fixed);
+        QVERIFY(loggedIn(fixed, fixedLogins));
+        fixed.cutTempType();
+        QTRY_COMPARE_WITH_TIMEOUT(fixedConfig.cutResults.size(), 1, 10000);
+        QCOMPARE(fixedConfig.cutResults[0], 0);
+    }
+
+    void searchPublishesWhatAnswered()
+    {
+        Camsim three(
+            { "--cameras", "3", "--address", "127.0.61.40", "--search-address", kSearchAnswers, "--first-id", "21" });
+        QVERIFY2(three.waitReady(), qPrintable(three.errors()));
+        DeviceSearch search;
+        QList<bool> searching;
+        int published = 0;
+        connect(&search, &DeviceSearch::sigIsSearchingChanged, this, [&](bool on) { searching.append(on); });
+        connect(&search, &DeviceSearch::sigDevListChanged, this, [&] { ++published; });
+
+        qputenv("KVSDK_SEARCH_TARGETS", QByteArray(kSearchAnswers) + ":8801");
+        search.Start();
+        QTRY_COMPARE_WITH_TIMEOUT(searching.size(), 2, 10000);
+        QCOMPARE(searching, QList<bool>({ true, false }));
+        QCOMPARE(published, 1);
+        QList<DeviceRecord> found = search.deviceList();
+        QCOMPARE(found.size(), 3);
+        std::sort(found.begin(), found.end(), [](const DeviceRecord& a, const DeviceRecord& b) { return a.id < b.id; });
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(found[i].id, 21 + i);
+            QCOMPARE(found[i].address, QString("127.0.61.%1").arg(40 + i));
+            QCOMPARE(found[i].port, 8800);
+        }
+
+        // Nothing answers here: the list empties, and is still published.
+        qputenv("KVSDK_SEARCH_TARGETS", "127.0.61.38:8801");
+        search.Start();
+        QTRY_COMPARE_WITH_TIMEOUT(searching.size(), 4, 10000);
+        QCOMPARE(published, 2);
+        QVERIFY(search.deviceList().isEmpty());
+        qunsetenv("KVSDK_SEARCH_TARGETS");
+    }
+
+    void destructionWaitsForALoginInProgress()
+    {
+        SilentCamera silent(kSilentCamera);
+        QVERIFY(silent.ok());
+        auto device = std::make_unique<Device>(recordFor(kSilentCamera));
+        LoginSink sink(device.get());
+        QElapsedTimer timer;
+        timer.start();
+        device->login(false, false, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 1, 5000);
+        QCOMPARE(sink.states[0].first, Device::LoginRunning);
+        device.reset();
+        // The login gives up after its 2 s limit; the destructor waited for it.
+        QVERIFY2(timer.elapsed() >= 1500, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    void destructionOnAnotherThreadWhileStreaming()
+    {
+        auto* device = new Device(recordFor(kCamera, "secret"));
+        LoginSink logins(device);
+        PreviewSink sink(device);
+        QVERIFY(loggedIn(*device, logins));
+        device->setAudioEnabled(true);
+        device->startPreview(true, false);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 2, 20000);
+
+        // As the main window retires a session: handed to the reaper, deleted there.
+        QThread* reaper = QThread::create([device] { delete device; });
+        device->prepareForDestructionOn(reaper);
+        reaper->start();
+        QVERIFY(reaper->wait(20000));
+        delete reaper;
+        const int pictures = sink.videoCount;
+        QTest::qWait(200);
+        QVERIFY(pictures >= 2);
+        QCOMPARE(sink.videoCount, pictures);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDeviceSession)
+#include "TestDeviceSession.moc"
