@@ -8,10 +8,8 @@
 #include <sstream>
 #include <utility>
 
-#if defined(_WIN32)
-#include <process.h>
-#define getpid _getpid
-#else
+#if !defined(_WIN32)
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -112,6 +110,41 @@ void ProfileIni::load()
     }
 }
 
+// Writes beside the file and renames, so that a failure half-way leaves the
+// old file whole. A link is written through instead, and the file keeps its
+// permissions.
+bool ProfileIni::replaceWhole(const std::string& bytes) const
+{
+#if defined(_WIN32)
+    (void)bytes;
+    return false;
+#else
+    struct stat old { };
+    const bool exists = ::lstat(m_path.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) {
+        return false;
+    }
+    const std::string temporary = m_path + ".tmp" + std::to_string(static_cast<long>(getpid()));
+    bool done = false;
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (out) {
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            out.close();
+            done = static_cast<bool>(out);
+        }
+    }
+    if (done && exists) {
+        done = ::chmod(temporary.c_str(), old.st_mode & 07777) == 0;
+    }
+    done = done && std::rename(temporary.c_str(), m_path.c_str()) == 0;
+    if (!done) {
+        std::remove(temporary.c_str());
+    }
+    return done;
+#endif
+}
+
 bool ProfileIni::save() const
 {
     std::ostringstream text;
@@ -120,19 +153,8 @@ bool ProfileIni::save() const
     }
     const std::string bytes = text.str();
 
-    // Write beside the file and rename, so that a failure half-way leaves
-    // the old file whole.
-    const std::string temporary = m_path + ".tmp" + std::to_string(static_cast<long>(getpid()));
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (out) {
-            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            out.close();
-            if (out && std::rename(temporary.c_str(), m_path.c_str()) == 0) {
-                return true;
-            }
-        }
-        std::remove(temporary.c_str());
+    if (replaceWhole(bytes)) {
+        return true;
     }
     // A folder that refuses new files may still hold a writable file.
     std::ofstream out(m_path, std::ios::binary | std::ios::trunc);

@@ -34,6 +34,7 @@ public:
     const std::string& path() const { return m_path; }
 
 private:
+    bool replaceWhole(const std::string& bytes) const;
     bool findValue(const std::string& section, const std::string& key, std::string& value) const;
 
     std::string m_path;

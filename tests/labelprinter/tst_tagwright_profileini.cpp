@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using kvprint::ProfileIni;
 using tagwrighttest::readFile;
 using tagwrighttest::ScratchDir;
@@ -132,4 +135,30 @@ TEST(ProfileIni, SaveIntoAMissingFolderFailsQuietly)
     ini.load();
     ini.writeString("Label", "port", "1");
     EXPECT_FALSE(ini.save());
+}
+
+TEST(ProfileIni, SaveWritesThroughLinksAndKeepsPermissions)
+{
+    ScratchDir dir;
+    writeFile(dir.file("real.ini"), "[Label]\nport=0\n");
+    ASSERT_EQ(::chmod(dir.file("real.ini").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("real.ini", dir.file("link.ini").c_str()), 0);
+
+    ProfileIni ini(dir.file("link.ini"));
+    ini.load();
+    ini.writeString("Label", "port", "255");
+    ASSERT_TRUE(ini.save());
+
+    struct stat link { };
+    ASSERT_EQ(::lstat(dir.file("link.ini").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    EXPECT_EQ(readFile(dir.file("real.ini")), "[Label]\nport=255\n");
+
+    ProfileIni direct(dir.file("real.ini"));
+    direct.load();
+    direct.writeString("Label", "width", "1");
+    ASSERT_TRUE(direct.save());
+    struct stat real { };
+    ASSERT_EQ(::stat(dir.file("real.ini").c_str(), &real), 0);
+    EXPECT_EQ(real.st_mode & 0777, 0600U);
 }
