@@ -166,3 +166,72 @@ int CamsimProcess::stop()
         m_reader.join();
     return result;
 }
+
+namespace {
+
+std::string toolPath(const std::string& name)
+{
+    const char* dir = std::getenv("ARDENIX_BUILD_DIR");
+    return std::string(dir ? dir : "..") + "/bin/" + name;
+}
+
+} // namespace
+
+bool toolExists(const std::string& name)
+{
+    return ::access(toolPath(name).c_str(), X_OK) == 0;
+}
+
+std::string runTool(const std::string& name, std::vector<std::string> args, int timeoutMs, int& exitCode)
+{
+    exitCode = -1;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return {};
+    args.insert(args.begin(), toolPath(name));
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    std::string out;
+    if (rc != 0) {
+        ::close(fds[0]);
+        return out;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    char buf[4096];
+    for (;;) {
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                  .count();
+        if (left <= 0)
+            break;
+        pollfd p { fds[0], POLLIN, 0 };
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0)
+            break;
+        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n <= 0)
+            break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    bool exited = false;
+    while (!(exited = ::waitpid(pid, &status, WNOHANG) == pid) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!exited) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return out;
+    }
+    if (WIFEXITED(status))
+        exitCode = WEXITSTATUS(status);
+    return out;
+}

@@ -54,3 +54,9 @@ private:
 // run side by side never meet: 127.<a>.<b>.1 and up.
 std::string uniqueLoopbackBase();
 std::string loopbackAddress(const std::string& base, int host);
+
+// Runs a program of the build (bin/<name>) to its end, at most `timeoutMs`,
+// and returns its standard output; `exitCode` gets its exit status (-1 when
+// it had to be killed or could not start).
+std::string runTool(const std::string& name, std::vector<std::string> args, int timeoutMs, int& exitCode);
+bool toolExists(const std::string& name);
