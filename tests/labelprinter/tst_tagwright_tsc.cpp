@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -261,4 +262,24 @@ TEST_F(TagwrightFixture, TscWithoutADefaultPrinterGivesMinusOne)
     writeFile(m_dir.file(".cups/lpoptions"), "Dest other\nDefault labelq/sticker media=custom\n");
     EXPECT_EQ(printer->Print(sampleParam(1, 0, false)), -1);
     EXPECT_EQ(trace(), std::vector<std::string> { "openport(\"labelq\")" });
+}
+
+TEST_F(TagwrightFixture, TscCupsQueueGetsTheJobRaw)
+{
+    // A stand-in "lp" that keeps its arguments and the job.
+    const std::string lp = m_dir.file("lp");
+    writeFile(lp, "#!/bin/sh\necho \"$@\" > '" + m_dir.file("lp-args") + "'\ncat > '" + m_dir.file("lp-job") + "'\n");
+    ASSERT_EQ(::chmod(lp.c_str(), 0755), 0);
+    const char* path = std::getenv("PATH");
+    setEnv("PATH", (m_dir.path() + ":" + (path ? path : "/usr/bin:/bin")).c_str());
+    setEnv("PRINTER", "label-queue_1");
+
+    auto printer = printerWith(sampleTemplate(0));
+    ASSERT_EQ(printer->Print(sampleParam(42, 0, false)), 0);
+    EXPECT_EQ(readFile(m_dir.file("lp-args")), "-d label-queue_1 -o raw\n");
+    EXPECT_EQ(readFile(m_dir.file("lp-job")), expectedTspl("\"QRRESULT^111^42\"", true, false, "42"));
+
+    // Queue names are plain words; anything else never reaches the shell.
+    setEnv("PRINTER", "queue;rm");
+    EXPECT_EQ(printer->Print(sampleParam(42, 0, false)), -1);
 }
