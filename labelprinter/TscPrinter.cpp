@@ -29,11 +29,9 @@ template <typename Item> int drawItem(const Item& item, const std::string& text)
     return windowsfont(item.x, item.y, scaled(item.font, 10), scaled(item.direct, 90), 0, 0, "Arial", text.c_str());
 }
 
-std::string formatted(const char* format, int a, int b)
+int send(const std::string& command)
 {
-    char command[64];
-    std::snprintf(command, sizeof command, format, a, b);
-    return command;
+    return sendcommand(command.c_str());
 }
 
 } // namespace
@@ -52,16 +50,16 @@ int printOnTscPrinter(const CTagwright::_sructPrinterConfig& config, const Label
     std::printf("打开打印机 %s\n", printer.c_str());
     std::fflush(stdout);
 
-    sendcommand("CLS");
-    sendcommand(formatted("SIZE %d mm,%d mm", config.width, config.height).c_str());
-    sendcommand(formatted("GAP %d mm,0 mm", config.gaph, 0).c_str());
-    sendcommand(formatted("SPEED %d", config.px, 0).c_str());
-    sendcommand("DENSITY 15");
-    sendcommand(formatted("DIRECTION %d", config.direct, 0).c_str());
-    char qrHead[96];
-    std::snprintf(qrHead, sizeof qrHead, "QRCODE %d,%d,L,%d,M,%d,M2,S1,", config.QRx, config.QRy, config.QRr,
-        scaled(config.QRo, 90));
-    console("二维码ret", sendcommand((qrHead + tsplQuoted(content.qrContent)).c_str()));
+    using std::to_string;
+    send("CLS");
+    send("SIZE " + to_string(config.width) + " mm," + to_string(config.height) + " mm");
+    send("GAP " + to_string(config.gaph) + " mm,0 mm");
+    send("SPEED " + to_string(config.px));
+    send("DENSITY 15");
+    send("DIRECTION " + to_string(config.direct));
+    const std::string qrCommand = "QRCODE " + to_string(config.QRx) + "," + to_string(config.QRy) + ",L,"
+        + to_string(config.QRr) + ",M," + to_string(scaled(config.QRo, 90)) + ",M2,S1," + tsplQuoted(content.qrContent);
+    console("二维码ret", send(qrCommand));
 
     if (content.showDeviceNumber) {
         console("打印IDret", drawItem(config.DeviceID, content.deviceNumber));
