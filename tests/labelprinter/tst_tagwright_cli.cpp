@@ -180,3 +180,11 @@ TEST_F(CliTest, MissingVendorSdkMakesInitFail)
     EXPECT_TRUE(hasLine(printed, "{\"op\":\"Uninit\",\"result\":-1}"));
     EXPECT_FALSE(fileExists(m_dir.file("trace")));
 }
+
+TEST_F(CliTest, SdkEntryPointThatIsMissingFailsItsStep)
+{
+    const Outcome printed = cli("--print", "LD_LIBRARY_PATH=" + quoted(buildDir() + "/tests/partial-sdk"));
+    EXPECT_EQ(printed.exitCode, 1);
+    EXPECT_TRUE(hasLine(printed, "{\"op\":\"Init\",\"result\":0}"));
+    EXPECT_TRUE(hasLine(printed, "{\"op\":\"Print\",\"result\":-3}"));
+}
