@@ -13,6 +13,12 @@
 
 namespace kvtool {
 
+// Callers fill the request as one zeroed 32-byte record, and the exported
+// object must stay one pointer wide.
+static_assert(sizeof(PCCFixlink::ReqInfo) == 32, "ReqInfo layout changed");
+static_assert(sizeof(PCCFixlink) == sizeof(void*), "PCCFixlink must hold only its private pointer");
+static_assert(sizeof(PCCFixlink::TempAlarmRecord) == 24, "TempAlarmRecord layout changed");
+
 struct PCCFixlink::Private final : fixlink::SessionOwner {
     Private(const void* user, DataCallback data, StatusCallback status, LogCallback log)
         : user(user)

@@ -129,7 +129,8 @@ SocketHandle connectTo(const char* ip, std::uint16_t port, Millis wait)
         closeHandle(s);
         return kInvalidSocket;
     }
-    ::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    // Non-blocking: the outcome is read back from SO_ERROR once writable.
+    (void)::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     int error = 0;
     socklen_t size = sizeof error;
     if (waitFor(s, POLLOUT, wait, kInvalidSocket) != 1

@@ -385,3 +385,48 @@ TEST_F(PeerTest, NullLogCallbackChangesNothingElse)
     EXPECT_EQ(peer->sendTempAlarm(0, 360, 1), 1);
     EXPECT_EQ(client->Disconnect(), PCCFixlink::Ok);
 }
+
+TEST_F(PeerTest, AdoptedConnectionsServeTheLogin)
+{
+    // As behind a camera: the owner accepts, reads the first four bytes to
+    // route the connection, and hands it over.
+    alarmpeer::AlarmPeer::Options options;
+    options.listenForLogins = false;
+    restartPeer(options);
+    EXPECT_EQ(peer->loginPort(), 0);
+
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in sa {};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof sa;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &size), 0);
+
+    std::thread router([&] {
+        timeval wait { 5, 0 };
+        ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        const int fd = ::accept(listener, nullptr, nullptr);
+        if (fd < 0)
+            return;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        std::uint8_t first[4] = {};
+        if (::recv(fd, first, sizeof first, MSG_WAITALL) != 4) {
+            ::close(fd);
+            return;
+        }
+        peer->adopt(fd, first, sizeof first);
+    });
+
+    PCCFixlink::ReqInfo info = request();
+    info.port = ntohs(sa.sin_port);
+    EXPECT_EQ(client->Connect(info, 5), PCCFixlink::Ok);
+    router.join();
+    ::close(listener);
+    ASSERT_TRUE(waitForStatusCount(1));
+    EXPECT_EQ(recorder.snapshot().statuses.at(0), PCCFixlink::Connected);
+    ASSERT_EQ(peer->logins().size(), 1u);
+    EXPECT_EQ(peer->logins()[0].requestValueB, -7);
+}

@@ -126,7 +126,7 @@ bool parseArgs(int argc, char** argv, Args& args)
             args.request.requestFlag = static_cast<std::uint8_t>(n);
         } else if (arg == "--timeout" && parseLong(value, 0, 3600, n)) {
             args.timeout = n;
-        } else if (arg == "--seconds" && parseLong(value, 0, 24 * 3600, n)) {
+        } else if (arg == "--seconds" && parseLong(value, 0, 24L * 3600, n)) {
             args.seconds = n;
         } else {
             return false;

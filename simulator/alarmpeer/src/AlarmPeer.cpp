@@ -32,7 +32,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr Millis kIdlePoll { 200 };
 constexpr Millis kCallWait { 3000 };
 constexpr std::size_t kReadChunk = 4096;
-constexpr std::size_t kInputLimit = 64 * 1024;
+constexpr std::size_t kInputLimit = std::size_t { 64 } * 1024;
 constexpr std::size_t kFrameHistory = 4096;
 
 bool setNonBlocking(int fd)
