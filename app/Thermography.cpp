@@ -98,7 +98,7 @@ void Thermography::setUpWindow()
     ui->titleWidget->installEventFilter(this);
 
     // The video widgets join these cells; the overlays lie over them.
-    QGridLayout* cells[] = { qobject_cast<QGridLayout*>(ui->normalframe->layout()),
+    QGridLayout* const cells[] = { qobject_cast<QGridLayout*>(ui->normalframe->layout()),
         qobject_cast<QGridLayout*>(ui->thermographyframe->layout()) };
     for (QGridLayout* cell : cells) {
         auto* overlay = new deviceshowDig(this);

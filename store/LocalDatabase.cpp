@@ -86,11 +86,11 @@ QString LocalDatabase::databasePath()
     return QStringLiteral("C:/Program Files (x86)/ardenix.dat");
 #else
     const QByteArray fromEnv = qgetenv("ARDENIX_DB");
-    if (!fromEnv.isEmpty())
-        return QFile::decodeName(fromEnv);
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(dir);
-    return dir + QStringLiteral("/ardenix.dat");
+    QString path = !fromEnv.isEmpty()
+        ? QFile::decodeName(fromEnv)
+        : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/ardenix.dat");
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return path;
 #endif
 }
 
@@ -280,19 +280,19 @@ bool LocalDatabase::recentPictures(QStringList& paths)
 
 QStringList LocalDatabase::dayLabels() const
 {
-    const QDate today = QDate::currentDate();
+    const QDate now = QDate::currentDate();
     QStringList labels;
     for (int i = 0; i < kSevenDays; ++i)
-        labels.append(today.addDays(i - (kSevenDays - 1)).toString(QStringLiteral("MM-dd")));
+        labels.append(now.addDays(i - (kSevenDays - 1)).toString(QStringLiteral("MM-dd")));
     return labels;
 }
 
 QVector<int> LocalDatabase::series(bool normal) const
 {
-    const QDate today = QDate::currentDate();
+    const QDate now = QDate::currentDate();
     QVector<int> values(kSevenDays, 0);
     for (int i = 0; i < kSevenDays; ++i) {
-        const QString date = today.addDays(i - (kSevenDays - 1)).toString(kDateFormat);
+        const QString date = now.addDays(i - (kSevenDays - 1)).toString(kDateFormat);
         for (const DayCount& day : m_sevenDays) {
             if (day.date == date) {
                 values[i] = normal ? day.normal : day.abnormal;

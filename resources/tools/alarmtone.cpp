@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     const int beepSamples = kRate / 8;
     const int fadeSamples = kRate / 200;
     std::vector<int16_t> samples;
-    samples.reserve(static_cast<size_t>(beeps * beepSamples));
+    samples.reserve(static_cast<size_t>(beeps) * static_cast<size_t>(beepSamples));
     double phase = 0.0;
     for (int b = 0; b < beeps; ++b) {
         const double freq = (b % 2 == 0) ? 1320.0 : 990.0;
@@ -51,9 +51,9 @@ int main(int argc, char** argv)
 
     const auto dataBytes = static_cast<uint32_t>(samples.size() * sizeof(int16_t));
     std::vector<unsigned char> wav;
-    wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
+    wav.insert(wav.end(), { 'R', 'I', 'F', 'F' });
     putLe(wav, 36 + dataBytes, 4);
-    wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    wav.insert(wav.end(), { 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ' });
     putLe(wav, 16, 4);
     putLe(wav, 1, 2); // PCM
     putLe(wav, 1, 2); // mono
@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     putLe(wav, kRate * 2, 4);
     putLe(wav, 2, 2);
     putLe(wav, 16, 2);
-    wav.insert(wav.end(), {'d', 'a', 't', 'a'});
+    wav.insert(wav.end(), { 'd', 'a', 't', 'a' });
     putLe(wav, dataBytes, 4);
     for (int16_t s : samples)
         putLe(wav, static_cast<uint16_t>(s), 2);

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -99,6 +100,7 @@ private slots:
     void screenSizeSetsTheMinimum();
     void saveScreenshot();
     void secondTipReplacesFirst();
+    void dialogsOpenModalAndCentred();
     void titleBarDragRules();
     void doubleClickTogglesMaximised();
     void closeEndsProcessWithZero();
@@ -235,6 +237,21 @@ void TestThermography::secondTipReplacesFirst()
 
     QTRY_VERIFY_WITH_TIMEOUT(!tip->isVisible(), 10000);
     QVERIFY(!timer->isActive());
+}
+
+void TestThermography::dialogsOpenModalAndCentred()
+{
+    Thermography* w = window();
+    QPointer<QWidget> dialog = new QWidget(w);
+    dialog->resize(425, 220);
+    w->showDialog(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog->isWindow());
+    QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
+    QVERIFY(dialog->testAttribute(Qt::WA_DeleteOnClose));
+    QCOMPARE(dialog->frameGeometry().center(), w->geometry().center());
+    dialog->close();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 5000);
 }
 
 void TestThermography::titleBarDragRules()

@@ -68,6 +68,8 @@ private slots:
     void quotesRoundTrip();
     void accountsInsertAndUpdate();
     void unopenableFileLeavesCountsAtZero();
+    void dayChangeStartsANewRow();
+    void missingFolderIsCreated();
 
 private:
     QString dbPath() const { return m_dir->filePath("ardenix.dat"); }
@@ -384,6 +386,45 @@ void TestLocalDatabase::unopenableFileLeavesCountsAtZero()
     QStringList recent;
     QVERIFY(!store.recentPictures(recent));
     QVERIFY(recent.isEmpty());
+}
+
+// The window moves today forward at midnight; the new day gets its row and
+// counting goes on there.
+void TestLocalDatabase::dayChangeStartsANewRow()
+{
+    LocalDatabase store;
+    store.openDatabase();
+    store.addPicture(pictureName(0, 1));
+    store.addPicture(pictureName(0, 2));
+
+    store.setToday(day(1));
+    QCOMPARE(store.today(), day(1));
+    QCOMPARE(dayRow(day(1)), qMakePair(0, 0));
+    QCOMPARE(store.sevenDays().size(), 2);
+    QCOMPARE(store.sevenDays().last().date, day(1));
+    QCOMPARE(store.todayNormal() + store.todayAbnormal(), 0);
+    QCOMPARE(store.totalNormal(), 1);
+    QCOMPARE(store.totalAbnormal(), 1);
+
+    store.addPicture(pictureName(1, 1));
+    QCOMPARE(dayRow(day(1)), qMakePair(1, 0));
+    QCOMPARE(dayRow(day(0)), qMakePair(1, 1));
+    QCOMPARE(store.totalNormal(), 2);
+
+    // Setting the same day again adds no second row.
+    store.setToday(day(1));
+    QCOMPARE(scalar(QString("SELECT count(*) FROM datecounttb WHERE localdate = '%1'").arg(day(1))), 1);
+    QCOMPARE(store.todayNormal(), 1);
+}
+
+void TestLocalDatabase::missingFolderIsCreated()
+{
+    const QString nested = m_dir->filePath("data/ardenix/stats.dat");
+    qputenv("ARDENIX_DB", QFile::encodeName(nested));
+    LocalDatabase store;
+    store.openDatabase();
+    QVERIFY(QFile::exists(nested));
+    QCOMPARE(store.sevenDays().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestLocalDatabase)
