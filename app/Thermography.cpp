@@ -106,6 +106,9 @@ void Thermography::setUpWindow()
         m_overlays.append(overlay);
     }
 
+    // Alarm entries stack from the top, newest first.
+    ui->idlistlayout->setAlignment(Qt::AlignTop);
+
     setUpToolButtons();
     ui->titlelb->setText(tr("Ardenix system %1").arg(QLatin1String(kVersion)));
     ui->languagebtn->hide();
