@@ -112,7 +112,11 @@ PCCFixlink::ResultCode PCCFixlink::Connect(const ReqInfo& info, int timeout)
         return mapLoginCode(code);
 
     d->logSink.format("line:%d", __LINE__);
-    d->session = fixlink::Session::open(ip, ticket, timeout, d);
+    try {
+        d->session = fixlink::Session::open(ip, ticket, timeout, d);
+    } catch (const std::exception&) {
+        d->session.reset(); // out of memory: no exception leaves the library
+    }
     if (!d->session)
         return SessionFailed;
     d->logSink.format("line:%d", __LINE__);
