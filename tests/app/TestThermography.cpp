@@ -1,9 +1,11 @@
 // The main window on a real (virtual) screen: what it shows at start-up,
 // the tip, the title-bar rules, the screen-size rule and closing. Saves a
 // screenshot of the window per screen size to <build>/artifacts/.
+#include "app/ConfigFile.h"
 #include "app/Startup.h"
 #include "app/Thermography.h"
 #include "store/LocalDatabase.h"
+#include "widgets/ITButton.h"
 #include "widgets/QChartshowDig.h"
 #include "widgets/QtipDig.h"
 
@@ -98,6 +100,7 @@ private slots:
     void cleanup();
     void startsMaximisedWithStoredFigures();
     void screenSizeSetsTheMinimum();
+    void audioButtonFollowsTheSetting();
     void saveScreenshot();
     void secondTipReplacesFirst();
     void dialogsOpenModalAndCentred();
@@ -195,6 +198,21 @@ void TestThermography::screenSizeSetsTheMinimum()
         QCOMPARE(w->minimumSize(), QSize(1440, 1024));
     }
     QCOMPARE(w->maximumSize(), QSize(9999, 9999));
+}
+
+// Icon 0 is "audio off", icon 1 "audio on"; no setting means on.
+void TestThermography::audioButtonFollowsTheSetting()
+{
+    QVERIFY(!QFile::exists("Config.ini"));
+    auto* voice = child<QKvWidget::ITButton>(window(), "cutvoicebtn");
+    QCOMPARE(voice->iconCount(), 2);
+    QCOMPARE(voice->iconIndex(), 1);
+    m_window.reset();
+
+    writeConfigValue(ConfigKey::Voice, 0);
+    voice = child<QKvWidget::ITButton>(window(), "cutvoicebtn");
+    QCOMPARE(voice->iconIndex(), 0);
+    QVERIFY(QFile::remove("Config.ini"));
 }
 
 void TestThermography::saveScreenshot()
