@@ -1,5 +1,7 @@
 #include "CamsimProcess.h"
 
+#include <gtest/gtest.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -84,7 +86,14 @@ CamsimProcess::CamsimProcess(std::vector<std::string> args)
 
 CamsimProcess::~CamsimProcess()
 {
-    stop();
+    const bool wasRunning = m_pid > 0;
+    const int status = stop();
+    // camsim ends cleanly on SIGTERM; anything else is a fault of its own.
+    if (wasRunning)
+        EXPECT_EQ(status, 0) << "camsim did not end cleanly\n" << log();
+    const std::string all = log();
+    for (const char* marker : { "AddressSanitizer", "runtime error:", "ThreadSanitizer", "LeakSanitizer" })
+        EXPECT_EQ(all.find(marker), std::string::npos) << all;
 }
 
 void CamsimProcess::readLines(int fd)
