@@ -126,6 +126,13 @@ PCCFixlink::ResultCode PCCFixlink::Connect(const ReqInfo& info, int timeout)
 PCCFixlink::ResultCode PCCFixlink::Disconnect()
 {
     d->logSink.format("line:%d", __LINE__);
+    if (d->session && d->session->onReceiverThread()) {
+        // Called from inside a callback: the receiver thread cannot wait for
+        // itself. It is told to stop; a Disconnect from elsewhere frees it.
+        d->session->markClosing();
+        d->logSink.format("line:%d", __LINE__);
+        return Ok;
+    }
     // Detach first: the session is gone for the caller even while it closes.
     std::unique_ptr<fixlink::Session> session = std::move(d->session);
     session.reset();

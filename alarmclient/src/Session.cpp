@@ -221,6 +221,12 @@ void Session::waitUntilClosing()
         std::this_thread::sleep_for(Millis(50));
 }
 
+void Session::markClosing()
+{
+    m_state = Closing;
+    m_wake.raise();
+}
+
 void Session::close()
 {
     console("delete-1\n");

@@ -58,6 +58,9 @@ public:
     void close();
 
     State state() const { return static_cast<State>(m_state.load()); }
+    bool onReceiverThread() const { return std::this_thread::get_id() == m_receiver.get_id(); }
+    // Lets the receiver thread end on its own; close() still has to follow.
+    void markClosing();
 
 private:
     explicit Session(SessionOwner* owner);

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -429,4 +430,36 @@ TEST_F(PeerTest, AdoptedConnectionsServeTheLogin)
     EXPECT_EQ(recorder.snapshot().statuses.at(0), PCCFixlink::Connected);
     ASSERT_EQ(peer->logins().size(), 1u);
     EXPECT_EQ(peer->logins()[0].requestValueB, -7);
+}
+
+namespace {
+
+struct SelfDisconnect {
+    PCCFixlink* client = nullptr;
+    std::atomic<int> result { 1 };
+};
+
+void disconnectFromCallback(const void* user, PCCFixlink::ConnectStatus status)
+{
+    auto* self = static_cast<SelfDisconnect*>(const_cast<void*>(user));
+    if (status == PCCFixlink::Connected)
+        self->result = self->client->Disconnect();
+}
+
+} // namespace
+
+TEST_F(PeerTest, DisconnectFromInsideACallbackDoesNotHang)
+{
+    SelfDisconnect self;
+    client = std::make_unique<PCCFixlink>(&self, nullptr, disconnectFromCallback, nullptr);
+    self.client = client.get();
+    ASSERT_EQ(connect(), PCCFixlink::Ok);
+    for (int i = 0; i < 250 && self.result != PCCFixlink::Ok; ++i)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(self.result, PCCFixlink::Ok);
+    EXPECT_EQ(connect(), PCCFixlink::AlreadyConnected) << "freed only by a Disconnect from outside";
+    const auto start = Clock::now();
+    EXPECT_EQ(client->Disconnect(), PCCFixlink::Ok);
+    EXPECT_LT(secondsSince(start), 1.0);
+    EXPECT_EQ(connect(), PCCFixlink::Ok);
 }
