@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
@@ -56,7 +57,7 @@ kvnet::Socket bindSocket(int type, const std::string& address, uint16_t port, ui
 void copyText(char* field, size_t size, const std::string& text)
 {
     std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(size - 1, text.size()));
+    std::snprintf(field, size, "%s", text.c_str());
 }
 
 } // namespace

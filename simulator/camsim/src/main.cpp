@@ -11,6 +11,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -41,7 +42,7 @@ int writeClip(const camsim::Options& o)
         camsim::logLine("cannot write " + o.clipPath);
         return 1;
     }
-    const auto frames = static_cast<int64_t>(o.clipSeconds * 25 + 0.5);
+    const auto frames = static_cast<int64_t>(std::llround(o.clipSeconds * 25));
     bool ok = true;
     int64_t written = 0;
     for (int64_t i = 0; i < frames && ok; ++i) {
