@@ -1,5 +1,7 @@
 #include "device/DeviceConfig.h"
 
+#include "media/ThreadSync.h"
+
 #include "KV_DeviceNVConfig.h"
 
 #include <QDebug>
@@ -24,6 +26,7 @@ DeviceConfig::~DeviceConfig()
     disconnect();
     m_thread.quit();
     m_thread.wait();
+    ThreadSync::observe();
     delete m_config;
 }
 

@@ -1,5 +1,7 @@
 #include "device/DeviceLogin.h"
 
+#include "media/ThreadSync.h"
+
 #include "KV_DeviceLogin.h"
 
 namespace {
@@ -21,6 +23,7 @@ DeviceLogin::~DeviceLogin()
     // nothing on the thread can use it any more.
     m_thread.quit();
     m_thread.wait();
+    ThreadSync::observe();
     delete m_helper.exchange(nullptr);
 }
 

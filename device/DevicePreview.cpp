@@ -2,13 +2,13 @@
 
 #include "device/ThermalPalette.h"
 #include "media/AudioDecoders.h"
+#include "media/ThreadSync.h"
 #include "media/VideoDecoders.h"
 
 #include "KV_DeviceLogin.h"
 #include "KV_DevicePreview.h"
 
 #include <QDateTime>
-#include <QMutexLocker>
 #include <QTimer>
 
 #include <climits>
@@ -51,12 +51,15 @@ DevicePreview::~DevicePreview()
                 StopPreview();
                 delete m_speedTimer;
                 m_speedTimer = nullptr;
+                ThreadSync::publish();
             },
             Qt::BlockingQueuedConnection);
+        ThreadSync::observe();
     }
     disconnect();
     m_thread.quit();
     m_thread.wait();
+    ThreadSync::observe();
     stopStream(); // in case the thread had already gone
 }
 
@@ -68,7 +71,7 @@ int DevicePreview::recordId() const
 void DevicePreview::StartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal)
 {
     Q_UNUSED(isShowthermal)
-    QMutexLocker locker(&m_streamMutex);
+    std::lock_guard<std::mutex> locker(m_streamMutex);
     if (m_helper) {
         emit sigPreview(recordId(), Device::PreviewBusy, 0);
         return;
@@ -110,7 +113,7 @@ void DevicePreview::stopStream()
 {
     KV::Protocol::Device::PreviewHelperEx* helper = nullptr;
     {
-        QMutexLocker locker(&m_streamMutex);
+        std::lock_guard<std::mutex> locker(m_streamMutex);
         helper = m_helper;
         m_helper = nullptr;
         if (helper)
@@ -119,7 +122,7 @@ void DevicePreview::stopStream()
     // The helper's destructor waits for a callback in progress, and that
     // callback may be waiting for the stream mutex: delete it unlocked.
     delete helper;
-    QMutexLocker locker(&m_streamMutex);
+    std::lock_guard<std::mutex> locker(m_streamMutex);
     delete m_videoDecoder;
     m_videoDecoder = nullptr;
     delete m_audioDecoder;
@@ -129,13 +132,13 @@ void DevicePreview::stopStream()
 void DevicePreview::StopPreview()
 {
     {
-        QMutexLocker locker(&m_streamMutex);
+        std::lock_guard<std::mutex> locker(m_streamMutex);
         if (!m_helper)
             return;
     }
     stopStream();
     {
-        QMutexLocker locker(&m_streamMutex);
+        std::lock_guard<std::mutex> locker(m_streamMutex);
         m_firstFramePending = true;
         if (m_record) {
             m_record->videoWidth = -1;
@@ -166,7 +169,7 @@ void DevicePreview::onSdkFrame(const KV::Protocol::Device::FrameData& sdkFrame)
     if (sdkFrame.data.size() > size_t(INT_MAX))
         return;
     frame.data = QByteArray(reinterpret_cast<const char*>(sdkFrame.data.data()), int(sdkFrame.data.size()));
-    QMutexLocker locker(&m_streamMutex);
+    std::lock_guard<std::mutex> locker(m_streamMutex);
     dispatchFrame(frame);
 }
 
@@ -282,7 +285,7 @@ void DevicePreview::showTemperatureFrame(const Device::FrameData& frame)
     if (!m_running.load())
         return;
     {
-        QMutexLocker media(&m_mediaMutex);
+        std::lock_guard<std::mutex> media(m_mediaMutex);
         m_curFrameO = frame;
     }
     emit sigGotFrameV(frame);
@@ -291,17 +294,17 @@ void DevicePreview::showTemperatureFrame(const Device::FrameData& frame)
 void DevicePreview::onSigDecodedFrameO(Device::FrameData frameData, double temperature)
 {
     Q_UNUSED(temperature)
-    QMutexLocker locker(&m_streamMutex);
+    std::lock_guard<std::mutex> locker(m_streamMutex);
     showTemperatureFrame(frameData);
 }
 
 void DevicePreview::onSigDecodedFrameV(Device::FrameData frameData)
 {
-    QMutexLocker locker(&m_streamMutex);
+    std::lock_guard<std::mutex> locker(m_streamMutex);
     if (!m_running.load() || !m_videoDecoder)
         return;
     {
-        QMutexLocker media(&m_mediaMutex);
+        std::lock_guard<std::mutex> media(m_mediaMutex);
         m_curFrameV = frameData;
     }
     emit sigGotFrameV(frameData);
@@ -323,7 +326,7 @@ void DevicePreview::onSigDecodedFrameV(Device::FrameData frameData)
 
 void DevicePreview::onSigDecodedFrameA(Device::FrameData frameData)
 {
-    QMutexLocker locker(&m_streamMutex);
+    std::lock_guard<std::mutex> locker(m_streamMutex);
     // Sound waits for the first picture.
     if (m_running.load() && m_audioDecoder && !m_firstFramePending)
         emit sigGotFrameA(frameData);
@@ -338,7 +341,7 @@ void DevicePreview::onSpeedTimer()
 
 void DevicePreview::setAudioEnabled(bool on)
 {
-    QMutexLocker locker(&m_streamMutex);
+    std::lock_guard<std::mutex> locker(m_streamMutex);
     if (on == m_audioOn)
         return;
     m_audioOn = on;
@@ -348,7 +351,7 @@ void DevicePreview::setAudioEnabled(bool on)
 
 bool DevicePreview::flip()
 {
-    QMutexLocker locker(&m_streamMutex);
+    std::lock_guard<std::mutex> locker(m_streamMutex);
     if (!m_running.load() || !m_helper)
         return false;
     m_helper->SetReverse();

@@ -11,11 +11,11 @@
 
 #include "device/Device.h"
 
-#include <QMutex>
 #include <QObject>
 #include <QThread>
 
 #include <atomic>
+#include <mutex>
 
 class FrameDecoder;
 class QTimer;
@@ -95,7 +95,7 @@ private:
     DeviceRecord* m_record;
     KV::Protocol::Device::PreviewHelperEx* m_helper = nullptr;
 
-    QMutex m_streamMutex;
+    std::mutex m_streamMutex;
     std::atomic<bool> m_running { false };
     bool m_audioOn = false;
     FrameDecoder* m_videoDecoder = nullptr;
@@ -105,7 +105,7 @@ private:
     bool m_audioClockSynced = false;
     bool m_waitKeyFrame = false;
 
-    QMutex m_mediaMutex;
+    std::mutex m_mediaMutex;
     Device::FrameData m_curFrameV;
     Device::FrameData m_curFrameO;
 

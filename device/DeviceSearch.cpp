@@ -1,7 +1,5 @@
 #include "device/DeviceSearch.h"
 
-#include <QMutexLocker>
-
 #include <cstring>
 
 namespace {
@@ -50,7 +48,7 @@ DeviceRecord DeviceSearch::recordFrom(const CamSearchRecord& raw)
 
 const QList<DeviceRecord>& DeviceSearch::deviceList()
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     return m_published;
 }
 
@@ -69,7 +67,7 @@ void DeviceSearch::OnDeviceFound(const CamSearchRecord* record)
 void DeviceSearch::OnSearchFinished()
 {
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard<std::mutex> locker(m_mutex);
         m_published = m_pending;
     }
     emit sigDevListChanged();

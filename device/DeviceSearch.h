@@ -12,8 +12,9 @@
 #include "CamSearch.h"
 
 #include <QList>
-#include <QMutex>
 #include <QObject>
+
+#include <mutex>
 
 class DeviceSearch : public QObject, public CamSearch {
     Q_OBJECT
@@ -41,5 +42,5 @@ protected:
 private:
     QList<DeviceRecord> m_published;
     QList<DeviceRecord> m_pending; // touched by the search thread only
-    QMutex m_mutex;
+    std::mutex m_mutex;
 };

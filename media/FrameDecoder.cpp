@@ -1,8 +1,9 @@
 #include "media/FrameDecoder.h"
 
+#include "media/ThreadSync.h"
+
 #include <QDateTime>
 #include <QDebug>
-#include <QMutexLocker>
 #include <QTimerEvent>
 
 namespace {
@@ -25,7 +26,7 @@ FrameDecoder::FrameDecoder(QObject* parent)
 FrameDecoder::~FrameDecoder()
 {
     stopThread();
-    QMutexLocker locker(&m_queueLock);
+    std::lock_guard<std::mutex> locker(m_queueLock);
     m_queue.clear();
 }
 
@@ -40,6 +41,7 @@ void FrameDecoder::stopThread()
         requestInterruption();
         exit(kExitDestroy);
         wait();
+        ThreadSync::observe();
     }
 }
 
@@ -53,13 +55,13 @@ void FrameDecoder::onThreadFinished()
 
 void FrameDecoder::addFrame(const Device::FrameData& frame)
 {
-    QMutexLocker locker(&m_queueLock);
+    std::lock_guard<std::mutex> locker(m_queueLock);
     m_queue.append(frame);
 }
 
 int FrameDecoder::frameCount()
 {
-    QMutexLocker locker(&m_queueLock);
+    std::lock_guard<std::mutex> locker(m_queueLock);
     return m_queue.size();
 }
 

@@ -15,11 +15,11 @@
 #include "device/Device.h"
 
 #include <QList>
-#include <QMutex>
 #include <QThread>
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 class FrameDecoder : public QThread {
     Q_OBJECT
@@ -56,7 +56,7 @@ private:
     void onThreadFinished();
     int waitForTimer(int ms);
 
-    QMutex m_queueLock;
+    std::mutex m_queueLock;
     QList<Device::FrameData> m_queue;
     std::atomic<qint64> m_baseTimestamp { -1 };
     std::atomic<qint64> m_baseTime { -1 };

@@ -11,8 +11,9 @@ QString Camsim::program()
 
 Camsim::Camsim(const QStringList& arguments)
 {
-    m_process.setProgram(program());
-    m_process.setArguments(arguments);
+    // Bounded life: a simulator whose test died is gone after a while by itself.
+    m_process.setProgram("timeout");
+    m_process.setArguments(QStringList { "--kill-after=5", "300", program() } + arguments);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start();
 }

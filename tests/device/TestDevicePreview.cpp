@@ -8,6 +8,7 @@
 #include "PreviewSink.h"
 #include "TestEncoders.h"
 
+#include "KV_DeviceLogin.h"
 #include "KV_DeviceTypes.h"
 
 #include <QtTest>
@@ -78,6 +79,10 @@ class TestDevicePreview : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(m_preview->isRunning(), 5000);
     }
 
+signals:
+    void startRequested(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal);
+    void stopRequested();
+
 private slots:
     void initTestCase() { Device::registerMetaTypes(); }
 
@@ -87,6 +92,8 @@ private slots:
         m_record.id = 7;
         m_preview = new DevicePreview(&m_record);
         m_sink = new PreviewSink(m_preview);
+        connect(this, &TestDevicePreview::startRequested, m_preview, &DevicePreview::StartPreview);
+        connect(this, &TestDevicePreview::stopRequested, m_preview, &DevicePreview::StopPreview);
     }
 
     void cleanup()
@@ -105,7 +112,7 @@ private slots:
         QCOMPARE(m_sink->states[2].second, m_sink->states[1].second);
         QVERIFY(m_sink->states[1].second != 0);
         // Without a helper there is nothing to stop, and nothing is reported.
-        QMetaObject::invokeMethod(m_preview, "StopPreview", Qt::QueuedConnection);
+        emit stopRequested();
         QTest::qWait(100);
         QCOMPARE(m_sink->count(Device::PreviewStopped), 0);
         QVERIFY(!m_preview->flip());

@@ -9,22 +9,22 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QStringList>
 #include <QtTest>
 
 #include <memory>
+#include <mutex>
 
 namespace {
 
-QMutex g_logMutex;
+std::mutex g_logMutex;
 QStringList g_log;
 QtMessageHandler g_previousHandler = nullptr;
 
 void captureLog(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     {
-        QMutexLocker locker(&g_logMutex);
+        std::lock_guard<std::mutex> locker(g_logMutex);
         g_log.append(message);
     }
     if (type != QtDebugMsg && g_previousHandler)
@@ -33,7 +33,7 @@ void captureLog(QtMsgType type, const QMessageLogContext& context, const QString
 
 int logCount(const QString& text)
 {
-    QMutexLocker locker(&g_logMutex);
+    std::lock_guard<std::mutex> locker(g_logMutex);
     int n = 0;
     for (const QString& line : qAsConst(g_log))
         n += line.contains(text) ? 1 : 0;
@@ -42,7 +42,7 @@ int logCount(const QString& text)
 
 void clearLog()
 {
-    QMutexLocker locker(&g_logMutex);
+    std::lock_guard<std::mutex> locker(g_logMutex);
     g_log.clear();
 }
 
