@@ -56,7 +56,7 @@ VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int fps, int
     } else {
         const std::string params = "keyint=" + std::to_string(keyInterval)
             + ":min-keyint=" + std::to_string(keyInterval)
-            + ":scenecut=0:bframes=0:repeat-headers=1:pools=1:frame-threads=1:log-level=error:info=0";
+            + ":scenecut=0:bframes=0:open-gop=0:repeat-headers=1:pools=1:frame-threads=1:log-level=error:info=0";
         av_opt_set(ctx->priv_data, "x265-params", params.c_str(), 0);
     }
     if (avcodec_open2(ctx, c, nullptr) < 0) {
