@@ -126,10 +126,12 @@ PCCFixlink::ResultCode PCCFixlink::Connect(const ReqInfo& info, int timeout)
 PCCFixlink::ResultCode PCCFixlink::Disconnect()
 {
     d->logSink.format("line:%d", __LINE__);
-    if (d->session && d->session->onReceiverThread()) {
-        // Called from inside a callback: the receiver thread cannot wait for
-        // itself. It is told to stop; a Disconnect from elsewhere frees it.
-        d->session->markClosing();
+    fixlink::Session* receiving = fixlink::Session::current();
+    if (receiving && receiving->owner() == d) {
+        // Called from inside one of our callbacks, possibly while Connect is
+        // still running: the receiver thread cannot wait for itself. It is
+        // told to stop; a Disconnect from elsewhere frees it.
+        receiving->markClosing();
         d->logSink.format("line:%d", __LINE__);
         return Ok;
     }

@@ -15,6 +15,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The session whose receiver thread this is, if any.
+thread_local Session* t_current = nullptr;
+
 constexpr Millis kConnectWait { 50 };
 constexpr Millis kSendWait { 5000 };
 constexpr Millis kReadWait { 2000 };
@@ -71,6 +74,10 @@ std::unique_ptr<Session> Session::open(
         return nullptr;
     }
 
+    // Without a wait the session is given up at once; closing it before
+    // Auth leaves goes the same way every time, whenever the answer comes.
+    if (waitSeconds <= 0)
+        session->m_state = Closing;
     session->sendAuth(ticket);
     if (session->waitForAuthAnswer(waitSeconds))
         return session;
@@ -132,8 +139,14 @@ int Session::sendLocked(std::uint8_t command, std::uint8_t dataKind, const std::
     return sent < 0 ? -1 : static_cast<int>(sent);
 }
 
+Session* Session::current()
+{
+    return t_current;
+}
+
 void Session::receiverLoop()
 {
+    t_current = this;
     bool heartbeatSent = false;
     std::int64_t lastHeartbeat = 0;
     const ReadExact readExact

@@ -58,7 +58,9 @@ public:
     void close();
 
     State state() const { return static_cast<State>(m_state.load()); }
-    bool onReceiverThread() const { return std::this_thread::get_id() == m_receiver.get_id(); }
+    // The session whose receiver thread calls this, or null on other threads.
+    static Session* current();
+    SessionOwner* owner() const { return m_owner; }
     // Lets the receiver thread end on its own; close() still has to follow.
     void markClosing();
 
