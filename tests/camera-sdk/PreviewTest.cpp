@@ -387,6 +387,21 @@ TEST(Preview, DeletingWhileFramesFlowIsPromptAndFinal)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(late, 0);
 
+    // Deleted from inside its own callback: no hang, and that call is the last.
+    std::atomic<int> selfCalls { 0 };
+    std::atomic<PreviewHelperEx*> self { nullptr };
+    auto* owned = new PreviewHelperEx(info, [&](const FrameData&) {
+        if (++selfCalls == 5)
+            delete self.exchange(nullptr);
+    });
+    self = owned;
+    ASSERT_EQ(owned->Start(true), 0);
+    for (int i = 0; i < 500 && self.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(self.load(), nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(selfCalls, 5);
+
     // A helper that never started, and one whose camera went away, go quietly too.
     {
         PreviewHelperEx idle(info, [](const FrameData&) {});

@@ -1,8 +1,9 @@
 // Receives a camera's live stream. After Start() a thread of the helper's own
 // calls the callback for every frame, reconnecting by itself (with growing
 // pauses) when the connection drops, until the helper is deleted. The
-// destructor returns promptly and no callback runs once it has returned; it
-// must not be called from inside the callback.
+// destructor returns promptly and no callback runs once it has returned
+// (deleting the helper from inside its own callback is tolerated: the call
+// in progress is the last one).
 #pragma once
 
 #include "KV_DeviceTypes.h"

@@ -58,8 +58,16 @@ PreviewHelperEx::~PreviewHelperEx()
     }
     d->wake.notify_all();
     d->cancel.cancel();
-    if (d->receiver.joinable())
-        d->receiver.join();
+    if (!d->receiver.joinable())
+        return;
+    if (d->receiver.get_id() == std::this_thread::get_id()) {
+        // Deleted from inside the callback: joining would wait for ever. The
+        // thread ends once the callback returns; its state must outlive it.
+        d->receiver.detach();
+        [[maybe_unused]] Private* keptForTheReceiver = d.release();
+        return;
+    }
+    d->receiver.join();
 }
 
 PreviewResult PreviewHelperEx::Private::open(kvnet::Socket& s, int timeoutMs)
