@@ -21,6 +21,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 #if defined(_WIN32)
+// Winsock wants one start-up per process before the first socket.
+bool startSockets()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
 using PollFd = WSAPOLLFD;
 int pollSockets(PollFd* fds, unsigned long n, int ms)
 {
@@ -45,6 +54,10 @@ bool setNonBlocking(SocketHandle s)
 }
 constexpr int kSendFlags = 0;
 #else
+bool startSockets()
+{
+    return true;
+}
 using PollFd = pollfd;
 int pollSockets(PollFd* fds, nfds_t n, int ms)
 {
@@ -119,7 +132,7 @@ SocketHandle connectTo(const char* ip, std::uint16_t port, Millis wait)
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    if (!ip || inet_pton(AF_INET, ip, &address.sin_addr) != 1)
+    if (!startSockets() || !ip || inet_pton(AF_INET, ip, &address.sin_addr) != 1)
         return kInvalidSocket;
 
     SocketHandle s = ::socket(AF_INET, SOCK_STREAM, 0);
