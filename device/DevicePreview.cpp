@@ -38,6 +38,15 @@ DevicePreview::DevicePreview(DeviceRecord* record, QObject* parent)
 {
     m_thread.start(QThread::InheritPriority);
     moveToThread(&m_thread);
+    connect(this, &DevicePreview::sigShutdown, this, &DevicePreview::onShutdown, Qt::BlockingQueuedConnection);
+}
+
+void DevicePreview::onShutdown()
+{
+    StopPreview();
+    delete m_speedTimer;
+    m_speedTimer = nullptr;
+    ThreadSync::publish();
 }
 
 DevicePreview::~DevicePreview()
@@ -45,15 +54,7 @@ DevicePreview::~DevicePreview()
     // The stream and its timer are stopped on the worker's own thread, after
     // the call it is running now.
     if (m_thread.isRunning() && QThread::currentThread() != &m_thread) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                StopPreview();
-                delete m_speedTimer;
-                m_speedTimer = nullptr;
-                ThreadSync::publish();
-            },
-            Qt::BlockingQueuedConnection);
+        emit sigShutdown();
         ThreadSync::observe();
     }
     disconnect();

@@ -82,7 +82,11 @@ signals:
     void sigTempResult(int itype);
     void sigTempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
 
+    // Stops the stream on the worker's thread; the destructor waits for it.
+    void sigShutdown();
+
 private:
+    void onShutdown();
     // All three expect the stream mutex held.
     void dispatchFrame(Device::FrameData& frame);
     void dispatchVideo(Device::FrameData& frame);

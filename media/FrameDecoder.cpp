@@ -51,6 +51,8 @@ void FrameDecoder::onThreadFinished()
         killTimer(m_timerId);
         m_timerId = 0;
     }
+    // The last thing the finishing thread does to this object.
+    ThreadSync::publish();
 }
 
 void FrameDecoder::addFrame(const Device::FrameData& frame)
