@@ -29,6 +29,7 @@ struct PreviewHelperEx::Private {
     std::mutex mutex; // guards the fields below
     std::condition_variable wake;
     bool stopping = false;
+    bool receiverSet = false; // `receiver` holds this thread
     bool audioOn = false;
     bool audioChanged = false;
     int mirrorRequests = 0;
@@ -122,6 +123,14 @@ PreviewResult PreviewHelperEx::Start(bool isHD)
     if (r != Code::PreviewOk)
         return r;
     d->receiver = std::thread([p = d.get(), sock = std::move(s)]() mutable { p->receive(std::move(sock)); });
+    {
+        // The receiver waits for this, so its own uses of `receiver` come after the assignment.
+        // Nothing of the helper is touched after this block: a callback may
+        // delete it as soon as the lock is released.
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->receiverSet = true;
+        d->wake.notify_all();
+    }
     return Code::PreviewOk;
 }
 
@@ -186,6 +195,10 @@ bool PreviewHelperEx::Private::waitBackoff(int ms)
 // pauses while the helper lives.
 void PreviewHelperEx::Private::receive(kvnet::Socket s)
 {
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait(lock, [this] { return receiverSet || stopping; });
+    }
     int backoffMs = FirstBackoffMs;
     int64_t lastData = kvnet::monotonicMs();
     for (;;) {
