@@ -52,15 +52,13 @@ protected:
 
 TEST_F(AlarmService, SendsOneEventPerPersonToCurrentLoginsOnly)
 {
-    CamsimProcess sim({ "--address", loopbackAddress(uniqueLoopbackBase(), 2), "--port", "0", "--search-port", "-1",
-        "--people-per-minute", "100", "--abnormal-share", "0.5", "--high", "370", "--seed", "7" });
+    CamsimProcess sim(
+        camsimArgs({ "--people-per-minute", "100", "--abnormal-share", "0.5", "--high", "370", "--seed", "7" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
     if (sim.countLog("alarm sessions on port") == 0)
         GTEST_SKIP() << "camsim was built without the alarm service";
     const CamsimCamera cam = sim.cameras().at(0);
-    Info info;
-    info.address = cam.address;
-    info.port = cam.port;
+    const Info info = cameraInfo(cam);
     LoginHelperEx login(info, "admin", "", false);
     ASSERT_EQ(login.Login(), 1001);
     const int value = login.info().loginValue;
@@ -92,15 +90,12 @@ TEST_F(AlarmService, SendsOneEventPerPersonToCurrentLoginsOnly)
 
 TEST_F(AlarmService, AbnormalFollowsAThresholdChangedThroughTheConfiguration)
 {
-    CamsimProcess sim({ "--address", loopbackAddress(uniqueLoopbackBase(), 2), "--port", "0", "--search-port", "-1",
-        "--people-per-minute", "100", "--abnormal-share", "0" });
+    CamsimProcess sim(camsimArgs({ "--people-per-minute", "100", "--abnormal-share", "0" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
     if (sim.countLog("alarm sessions on port") == 0)
         GTEST_SKIP() << "camsim was built without the alarm service";
     const CamsimCamera cam = sim.cameras().at(0);
-    Info info;
-    info.address = cam.address;
-    info.port = cam.port;
+    const Info info = cameraInfo(cam);
     LoginHelperEx login(info, "admin", "", false);
     ASSERT_EQ(login.Login(), 1001);
     NVConfigEx nv(login.info());
@@ -119,15 +114,12 @@ TEST_F(AlarmService, AbnormalFollowsAThresholdChangedThroughTheConfiguration)
 
 TEST_F(AlarmService, RefusesEveryLoginWhenAskedTo)
 {
-    CamsimProcess sim({ "--address", loopbackAddress(uniqueLoopbackBase(), 2), "--port", "0", "--search-port", "-1",
-        "--refuse-alarm-logins" });
+    CamsimProcess sim(camsimArgs({ "--refuse-alarm-logins" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
     if (sim.countLog("alarm sessions on port") == 0)
         GTEST_SKIP() << "camsim was built without the alarm service";
     const CamsimCamera cam = sim.cameras().at(0);
-    Info info;
-    info.address = cam.address;
-    info.port = cam.port;
+    const Info info = cameraInfo(cam);
     LoginHelperEx login(info, "admin", "", false);
     ASSERT_EQ(login.Login(), 1001);
     int code = 0;

@@ -21,6 +21,33 @@ std::string camsimPath()
     return std::string(dir ? dir : "..") + "/bin/camsim";
 }
 
+// Starts `path` with `args`, its descriptor `targetFd` (1 or 2) on a pipe
+// whose reading end goes to `readFd`; the child's pid, or -1.
+pid_t spawn(const std::string& path, std::vector<std::string> args, int targetFd, int& readFd)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    args.insert(args.begin(), path);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], targetFd);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        return -1;
+    }
+    readFd = fds[0];
+    return pid;
+}
+
 } // namespace
 
 std::string uniqueLoopbackBase()
@@ -34,28 +61,30 @@ std::string loopbackAddress(const std::string& base, int host)
     return base + std::to_string(host);
 }
 
+std::vector<std::string> camsimArgs(std::vector<std::string> extra)
+{
+    std::vector<std::string> args
+        = { "--address", loopbackAddress(uniqueLoopbackBase(), 2), "--port", "0", "--search-port", "-1" };
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+KV::Protocol::Device::Info cameraInfo(const CamsimCamera& camera)
+{
+    KV::Protocol::Device::Info info;
+    info.id = camera.id;
+    info.address = camera.address;
+    info.port = camera.port;
+    return info;
+}
+
 CamsimProcess::CamsimProcess(std::vector<std::string> args)
 {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
+    int fd = -1;
+    m_pid = spawn(camsimPath(), std::move(args), 2, fd);
+    if (m_pid < 0)
         return;
-    args.insert(args.begin(), camsimPath());
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    const int rc = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (rc != 0) {
-        m_pid = -1;
-        ::close(fds[0]);
-        return;
-    }
-    m_reader = std::thread([this, fd = fds[0]] { readLines(fd); });
+    m_reader = std::thread([this, fd] { readLines(fd); });
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait_for(lock, std::chrono::seconds(20), [this] {
         for (const auto& l : m_lines)
@@ -194,26 +223,11 @@ bool toolExists(const std::string& name)
 std::string runTool(const std::string& name, std::vector<std::string> args, int timeoutMs, int& exitCode)
 {
     exitCode = -1;
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return {};
-    args.insert(args.begin(), toolPath(name));
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
+    int fd = -1;
+    const pid_t pid = spawn(toolPath(name), std::move(args), 1, fd);
     std::string out;
-    if (rc != 0) {
-        ::close(fds[0]);
+    if (pid < 0)
         return out;
-    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buf[4096];
     for (;;) {
@@ -222,15 +236,15 @@ std::string runTool(const std::string& name, std::vector<std::string> args, int 
                   .count();
         if (left <= 0)
             break;
-        pollfd p { fds[0], POLLIN, 0 };
+        pollfd p { fd, POLLIN, 0 };
         if (::poll(&p, 1, static_cast<int>(left)) <= 0)
             break;
-        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n <= 0)
             break;
         out.append(buf, static_cast<size_t>(n));
     }
-    ::close(fds[0]);
+    ::close(fd);
     int status = 0;
     bool exited = false;
     while (!(exited = ::waitpid(pid, &status, WNOHANG) == pid) && std::chrono::steady_clock::now() < deadline)

@@ -4,6 +4,8 @@
 // that tests can wait for them.
 #pragma once
 
+#include "KV_DeviceTypes.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -54,6 +56,10 @@ private:
 // run side by side never meet: 127.<a>.<b>.1 and up.
 std::string uniqueLoopbackBase();
 std::string loopbackAddress(const std::string& base, int host);
+// camsim's options for one camera at this process's own address, on a port
+// the system chooses, without search answers; `extra` goes last.
+std::vector<std::string> camsimArgs(std::vector<std::string> extra = {});
+KV::Protocol::Device::Info cameraInfo(const CamsimCamera& camera);
 
 // Runs a program of the build (bin/<name>) to its end, at most `timeoutMs`,
 // and returns its standard output; `exitCode` gets its exit status (-1 when

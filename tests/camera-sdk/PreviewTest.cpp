@@ -77,16 +77,11 @@ size_t countType(const std::vector<Recorder::Entry>& frames, int type)
 struct Session {
     explicit Session(std::vector<std::string> extra)
     {
-        std::vector<std::string> args = { "--address", loopbackAddress(uniqueLoopbackBase(), 2), "--port", "0",
-            "--search-port", "-1", "--no-alarms" };
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim = std::make_unique<CamsimProcess>(args);
+        extra.push_back("--no-alarms");
+        sim = std::make_unique<CamsimProcess>(camsimArgs(extra));
         if (!sim->ready() || sim->cameras().empty())
             return;
-        Info info;
-        info.address = sim->cameras()[0].address;
-        info.port = sim->cameras()[0].port;
-        login = std::make_unique<LoginHelperEx>(info, "admin", "", false);
+        login = std::make_unique<LoginHelperEx>(cameraInfo(sim->cameras()[0]), "admin", "", false);
         if (login->Login() != 1001)
             return;
         preview = std::make_unique<PreviewHelperEx>(login->info(), [this](const FrameData& f) { rec.onFrame(f); });

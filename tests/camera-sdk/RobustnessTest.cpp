@@ -77,9 +77,7 @@ void sendGarbage(const CamsimCamera& cam, const std::vector<uint8_t>& bytes, boo
 
 int login(const CamsimCamera& cam)
 {
-    Info info;
-    info.address = cam.address;
-    info.port = cam.port;
+    const Info info = cameraInfo(cam);
     return LoginHelperEx(info, "admin", "", false).Login();
 }
 
@@ -119,13 +117,10 @@ TEST(Robustness, CamsimSurvivesGarbageOnItsPorts)
 
 TEST(Robustness, MalformedFramesAreDroppedAndTheStreamGoesOn)
 {
-    CamsimProcess sim({ "--address", loopbackAddress(uniqueLoopbackBase(), 2), "--port", "0", "--search-port", "-1",
-        "--no-alarms", "--malformed-every", "3" });
+    CamsimProcess sim(camsimArgs({ "--no-alarms", "--malformed-every", "3" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
     const CamsimCamera cam = sim.cameras().at(0);
-    Info info;
-    info.address = cam.address;
-    info.port = cam.port;
+    const Info info = cameraInfo(cam);
     LoginHelperEx helper(info, "admin", "", false);
     ASSERT_EQ(helper.Login(), 1001);
     std::mutex mutex;
@@ -153,13 +148,10 @@ TEST(Robustness, MalformedFramesAreDroppedAndTheStreamGoesOn)
 
 TEST(Robustness, StoppedVideoLeavesTemperatureAndSoundFlowing)
 {
-    CamsimProcess sim({ "--address", loopbackAddress(uniqueLoopbackBase(), 2), "--port", "0", "--search-port", "-1",
-        "--no-alarms", "--stop-video-after", "0.5" });
+    CamsimProcess sim(camsimArgs({ "--no-alarms", "--stop-video-after", "0.5" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
     const CamsimCamera cam = sim.cameras().at(0);
-    Info info;
-    info.address = cam.address;
-    info.port = cam.port;
+    const Info info = cameraInfo(cam);
     LoginHelperEx helper(info, "admin", "", false);
     ASSERT_EQ(helper.Login(), 1001);
     std::mutex mutex;

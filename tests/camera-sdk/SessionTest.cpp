@@ -22,22 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-Info infoFor(const CamsimCamera& cam)
-{
-    Info info;
-    info.id = cam.id;
-    info.address = cam.address;
-    info.port = cam.port;
-    return info;
-}
-
-std::vector<std::string> camsimArgs(const std::string& address, std::vector<std::string> more = {})
-{
-    std::vector<std::string> args = { "--address", address, "--port", "0", "--search-port", "-1", "--no-alarms" };
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
 class Collector : public CamSearch {
 public:
     ~Collector() override { Wait(); }
@@ -66,9 +50,9 @@ public:
 
 TEST(Login, AnswersSuccessAndBothCredentialFaults)
 {
-    CamsimProcess sim(camsimArgs(loopbackAddress(uniqueLoopbackBase(), 2), { "--password", "s3cret" }));
+    CamsimProcess sim(camsimArgs({ "--no-alarms", "--password", "s3cret" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
-    const Info info = infoFor(sim.cameras().at(0));
+    const Info info = cameraInfo(sim.cameras().at(0));
 
     LoginHelperEx ok(info, "admin", "s3cret", false);
     ASSERT_EQ(ok.Login(), 1001);
@@ -132,10 +116,9 @@ TEST(Login, GivesUpInBoundedTimeWhenNothingAnswers)
 
 TEST(Config, ThermalBlockRoundTripsAndUnitSwitchFollowsPermission)
 {
-    const std::string base = uniqueLoopbackBase();
-    CamsimProcess sim(camsimArgs(loopbackAddress(base, 2), { "--cameras", "2", "--timezone", "-8" }));
+    CamsimProcess sim(camsimArgs({ "--no-alarms", "--cameras", "2", "--timezone", "-8" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
-    LoginHelperEx login(infoFor(sim.cameras().at(0)), "admin", "", false);
+    LoginHelperEx login(cameraInfo(sim.cameras().at(0)), "admin", "", false);
     ASSERT_EQ(login.Login(), 1001);
     NVConfigEx nv(login.info());
 
@@ -161,7 +144,7 @@ TEST(Config, ThermalBlockRoundTripsAndUnitSwitchFollowsPermission)
     t.highTemp = 9000;
     EXPECT_EQ(nv.SetThermalInfoConfig(t), Code::InvalidArgument);
     // The other camera keeps its own settings.
-    LoginHelperEx other(infoFor(sim.cameras().at(1)), "admin", "", false);
+    LoginHelperEx other(cameraInfo(sim.cameras().at(1)), "admin", "", false);
     ASSERT_EQ(other.Login(), 1001);
     AllConfigInfo otherAll;
     ASSERT_EQ(NVConfigEx(other.info()).GetAllConfig(otherAll), 1001);
@@ -170,9 +153,9 @@ TEST(Config, ThermalBlockRoundTripsAndUnitSwitchFollowsPermission)
 
 TEST(Config, UnitSwitchIsRefusedWithoutPermission)
 {
-    CamsimProcess sim(camsimArgs(loopbackAddress(uniqueLoopbackBase(), 2), { "--no-unit-switch", "--unit", "f" }));
+    CamsimProcess sim(camsimArgs({ "--no-alarms", "--no-unit-switch", "--unit", "f" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
-    LoginHelperEx login(infoFor(sim.cameras().at(0)), "admin", "", false);
+    LoginHelperEx login(cameraInfo(sim.cameras().at(0)), "admin", "", false);
     ASSERT_EQ(login.Login(), 1001);
     NVConfigEx nv(login.info());
     AllConfigInfo all;
@@ -196,9 +179,9 @@ TEST(Config, UnitSwitchIsRefusedWithoutPermission)
 
 TEST(Config, LegacyCameraHasOnlyTheAlarmPrompt)
 {
-    CamsimProcess sim(camsimArgs(loopbackAddress(uniqueLoopbackBase(), 2), { "--legacy-config" }));
+    CamsimProcess sim(camsimArgs({ "--no-alarms", "--legacy-config" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
-    LoginHelperEx login(infoFor(sim.cameras().at(0)), "admin", "", false);
+    LoginHelperEx login(cameraInfo(sim.cameras().at(0)), "admin", "", false);
     ASSERT_EQ(login.Login(), 1001);
     NVConfigEx nv(login.info());
     AllConfigInfo all;
@@ -216,11 +199,11 @@ TEST(Config, LegacyCameraHasOnlyTheAlarmPrompt)
 
 TEST(Config, EndedLoginIsRefused)
 {
-    CamsimProcess sim(camsimArgs(loopbackAddress(uniqueLoopbackBase(), 2)));
+    CamsimProcess sim(camsimArgs({ "--no-alarms" }));
     ASSERT_TRUE(sim.ready()) << sim.log();
     LoginInfo stale;
     {
-        LoginHelperEx login(infoFor(sim.cameras().at(0)), "admin", "", false);
+        LoginHelperEx login(cameraInfo(sim.cameras().at(0)), "admin", "", false);
         ASSERT_EQ(login.Login(), 1001);
         stale = login.info();
     }
