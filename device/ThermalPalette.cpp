@@ -94,12 +94,12 @@ QByteArray toRgb(const char* pixels, int width, int height)
     QByteArray rgb(count * 3, Qt::Uninitialized);
     auto* out = reinterpret_cast<unsigned char*>(rgb.data());
     const auto* in = reinterpret_cast<const unsigned char*>(pixels);
-    for (int i = 0; i < count; ++i) {
-        const auto value = static_cast<int16_t>(uint16_t(in[2 * i]) | uint16_t(in[2 * i + 1]) << 8);
+    for (int i = 0; i < count; ++i, in += 2, out += 3) {
+        const auto value = static_cast<int16_t>(uint16_t(in[0]) | uint16_t(in[1]) << 8);
         const uint32_t c = kPalette[entryFor(value)];
-        out[3 * i] = static_cast<unsigned char>(c >> 16);
-        out[3 * i + 1] = static_cast<unsigned char>(c >> 8);
-        out[3 * i + 2] = static_cast<unsigned char>(c);
+        out[0] = static_cast<unsigned char>(c >> 16);
+        out[1] = static_cast<unsigned char>(c >> 8);
+        out[2] = static_cast<unsigned char>(c);
     }
     return rgb;
 }
