@@ -23,7 +23,7 @@ std::string camsimPath()
 
 // Starts `path` with `args`, its descriptor `targetFd` (1 or 2) on a pipe
 // whose reading end goes to `readFd`; the child's pid, or -1.
-pid_t spawn(const std::string& path, std::vector<std::string> args, int targetFd, int& readFd)
+pid_t spawn(const std::string& path, std::vector<std::string> args, int targetFd, int& readFd, int stdinFd = -1)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -36,6 +36,8 @@ pid_t spawn(const std::string& path, std::vector<std::string> args, int targetFd
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], targetFd);
+    if (stdinFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -80,8 +82,16 @@ KV::Protocol::Device::Info cameraInfo(const CamsimCamera& camera)
 
 CamsimProcess::CamsimProcess(std::vector<std::string> args)
 {
+    // camsim ends when this pipe closes, which it does with this process,
+    // however the test ends.
+    int lifeline[2];
+    if (::pipe2(lifeline, O_CLOEXEC) != 0)
+        return;
+    args.push_back("--exit-with-stdin");
     int fd = -1;
-    m_pid = spawn(camsimPath(), std::move(args), 2, fd);
+    m_pid = spawn(camsimPath(), std::move(args), 2, fd, lifeline[0]);
+    ::close(lifeline[0]);
+    m_lifeline = lifeline[1];
     if (m_pid < 0)
         return;
     m_reader = std::thread([this, fd] { readLines(fd); });
@@ -202,6 +212,9 @@ int CamsimProcess::stop()
     }
     if (m_reader.joinable())
         m_reader.join();
+    if (m_lifeline >= 0)
+        ::close(m_lifeline);
+    m_lifeline = -1;
     return result;
 }
 

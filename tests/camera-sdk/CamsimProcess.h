@@ -43,6 +43,7 @@ private:
     void readLines(int fd);
 
     pid_t m_pid = -1;
+    int m_lifeline = -1; // camsim's standard input
     std::thread m_reader;
     std::mutex m_mutex;
     std::condition_variable m_changed;

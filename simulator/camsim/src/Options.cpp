@@ -81,6 +81,8 @@ const char* usageText()
            "  --clip-seconds S         length of the clip (default 10)\n"
            "  --clip-size WxH          picture size of the clip (default 1920x1080)\n"
            "\n"
+           "Running:\n"
+           "  --exit-with-stdin        also stop when standard input closes (for test harnesses)\n"
            "  --help                   show this text\n";
 }
 
@@ -101,6 +103,10 @@ ParseResult parseOptions(int argc, char** argv, Options& o, std::string& error)
         }
         if (flag("--no-alarms")) {
             o.alarms = false;
+            continue;
+        }
+        if (flag("--exit-with-stdin")) {
+            o.exitWithStdin = true;
             continue;
         }
         if (flag("--refuse-alarm-logins")) {

@@ -35,6 +35,8 @@ struct Options {
     double stopVideoAfterSeconds = 0;
     int malformedEvery = 0;
     bool refuseAlarmLogins = false;
+    // Ends when standard input closes, so that a harness that dies takes camsim along.
+    bool exitWithStdin = false;
     // Clip mode: write `clipSeconds` of the scene as an elementary stream and exit.
     std::string clipPath;
     double clipSeconds = 10;

@@ -93,8 +93,18 @@ int main(int argc, char** argv)
         server.stop();
         return 1;
     }
-    pollfd p { g_signalPipe[0], POLLIN, 0 };
-    while (::poll(&p, 1, -1) <= 0) { }
+    pollfd p[2] = { { g_signalPipe[0], POLLIN, 0 }, { 0, POLLIN, 0 } };
+    const nfds_t watched = options.exitWithStdin ? 2 : 1;
+    for (;;) {
+        if (::poll(p, watched, -1) <= 0)
+            continue;
+        if (p[0].revents)
+            break;
+        // Standard input: data is read and ignored; its end stops camsim.
+        char buf[256];
+        if ((p[1].revents & (POLLHUP | POLLERR)) || ::read(0, buf, sizeof buf) <= 0)
+            break;
+    }
     camsim::logLine("stopping");
     server.stop();
     return 0;
