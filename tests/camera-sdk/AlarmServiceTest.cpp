@@ -126,3 +126,19 @@ TEST_F(AlarmService, RefusesEveryLoginWhenAskedTo)
     runTool("fixlink-cli", cliArgs(cam, cam.id, login.info().loginValue, 0), 15000, code);
     EXPECT_NE(code, 0);
 }
+
+TEST_F(AlarmService, DropFaultEndsAlarmSessionsToo)
+{
+    CamsimProcess sim(camsimArgs({ "--drop-after", "1" }));
+    ASSERT_TRUE(sim.ready()) << sim.log();
+    if (sim.countLog("alarm sessions on port") == 0)
+        GTEST_SKIP() << "camsim was built without the alarm service";
+    const CamsimCamera cam = sim.cameras().at(0);
+    LoginHelperEx login(cameraInfo(cam), "admin", "", false);
+    ASSERT_EQ(login.Login(), 1001);
+    int code = 0;
+    const std::string out = runTool("fixlink-cli", cliArgs(cam, cam.id, login.info().loginValue, 3), 15000, code);
+    EXPECT_NE(out.find("\"Connected\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"Disconnected\""), std::string::npos) << out;
+    EXPECT_TRUE(sim.waitForLog("dropped", std::chrono::seconds(1))) << sim.log();
+}

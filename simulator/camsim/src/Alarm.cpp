@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <map>
 #include <unistd.h>
 
 #ifdef CAMSIM_WITH_ALARMS
@@ -13,6 +14,9 @@ namespace camsim {
 #ifdef CAMSIM_WITH_ALARMS
 struct AlarmService::Peer {
     std::unique_ptr<alarmpeer::AlarmPeer> peer;
+    // When each open session connection opened, for the drop fault.
+    std::mutex mutex;
+    std::map<alarmpeer::SessionId, std::chrono::steady_clock::time_point> opened;
 };
 #else
 struct AlarmService::Peer { };
@@ -46,7 +50,15 @@ bool AlarmService::start()
             + std::to_string(r.requestValueB) + (ok ? ": granted" : ": not granted"));
         return ok ? alarmpeer::LoginDecision::granted() : alarmpeer::LoginDecision::denied(1018);
     });
-    m_peer->peer->setEventHook([cam](const alarmpeer::PeerEvent& e) {
+    Peer* peer = m_peer.get();
+    m_peer->peer->setEventHook([cam, peer](const alarmpeer::PeerEvent& e) {
+        {
+            std::lock_guard<std::mutex> lock(peer->mutex);
+            if (e.kind == alarmpeer::PeerEvent::SessionOpened)
+                peer->opened[e.session] = std::chrono::steady_clock::now();
+            else if (e.kind == alarmpeer::PeerEvent::SessionClosed)
+                peer->opened.erase(e.session);
+        }
         if (e.kind == alarmpeer::PeerEvent::Authenticated || e.kind == alarmpeer::PeerEvent::SessionClosed
             || e.kind == alarmpeer::PeerEvent::ProtocolError) {
             static const char* names[] = { "login served", "session opened", "session authenticated",
@@ -112,6 +124,31 @@ void AlarmService::watchCrowd()
                 + (alarmType ? " abnormal" : " normal") + ", sent to " + std::to_string(sessions) + " session(s)");
         }
         checkedMs = now;
+        dropOldSessions();
+    }
+#endif
+}
+
+// The drop fault: session connections end after the same time as the others.
+void AlarmService::dropOldSessions()
+{
+#ifdef CAMSIM_WITH_ALARMS
+    const double limit = m_camera.options().dropAfterSeconds;
+    if (limit <= 0)
+        return;
+    std::vector<alarmpeer::SessionId> due;
+    {
+        std::lock_guard<std::mutex> lock(m_peer->mutex);
+        const auto now = std::chrono::steady_clock::now();
+        for (const auto& [id, at] : m_peer->opened)
+            if (id != alarmpeer::AllSessions && now - at >= std::chrono::duration<double>(limit))
+                due.push_back(id);
+        for (alarmpeer::SessionId id : due)
+            m_peer->opened.erase(id);
+    }
+    for (alarmpeer::SessionId id : due) {
+        m_peer->peer->closeSessions(id);
+        logLine(m_camera.address() + " alarm session " + std::to_string(id) + " dropped");
     }
 #endif
 }

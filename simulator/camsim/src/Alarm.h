@@ -29,6 +29,7 @@ public:
 
 private:
     void watchCrowd();
+    void dropOldSessions();
 
     Camera& m_camera;
     struct Peer;
