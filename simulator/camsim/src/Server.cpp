@@ -271,93 +271,100 @@ void Server::serve(Site& site, kvnet::Socket socket, const std::string& peer)
         logLine(where + " sent something that is not a request; closed");
         return;
     }
-    kvwire::ByteReader rd(m.payload);
-    auto answer = [&](uint16_t type, const kvwire::ByteWriter& w) {
-        kvproto::sendMessage(socket, type, w.data(), SendMs, &m_cancel);
-    };
     switch (m.type) {
-    case kvproto::LoginRequest: {
-        const std::string user = rd.str();
-        const std::string password = rd.str();
-        rd.u8();
-        kvwire::ByteWriter w;
-        if (!rd.ok()) {
-            w.i32(Code::ProtocolError);
-            answer(kvproto::LoginAnswer, w);
-            return;
-        }
-        int32_t value = 0;
-        const int32_t result = cam.login(user, password, value);
-        w.i32(result);
-        if (result == Code::Success)
-            kvproto::writeLoginInfo(w, cam.loginInfo(value));
-        logLine(where + " login " + user + ": " + std::to_string(result)
-            + (result == Code::Success ? " value " + std::to_string(value) : std::string()));
-        answer(kvproto::LoginAnswer, w);
-        if (result == Code::Success)
-            serveControl(site, socket, value, openedMs);
+    case kvproto::LoginRequest:
+    case kvproto::ResumeRequest:
+        serveLogin(site, socket, m, where, openedMs);
         return;
-    }
-    case kvproto::ResumeRequest: {
-        const int32_t value = rd.i32();
-        const bool ok = rd.ok() && cam.resume(value);
-        kvwire::ByteWriter w;
-        w.i32(ok ? Code::Success : Code::NotLoggedIn);
-        if (ok)
-            kvproto::writeLoginInfo(w, cam.loginInfo(value));
-        logLine(where + " login resumed: " + (ok ? "ok" : "refused"));
-        answer(kvproto::LoginAnswer, w);
-        if (ok)
-            serveControl(site, socket, value, openedMs);
-        return;
-    }
     case kvproto::ConfigGet:
     case kvproto::ConfigSetThermal:
-    case kvproto::ConfigSetAlarmPrompt: {
-        const int32_t value = rd.i32();
-        kvwire::ByteWriter w;
-        int32_t result = Code::Success;
-        std::string what;
-        if (!rd.ok() || !cam.isCurrent(value)) {
-            result = rd.ok() ? Code::NotLoggedIn : Code::ProtocolError;
-        } else if (m.type == kvproto::ConfigSetThermal) {
-            ThermalInfo t;
-            t.highTemp = rd.i32();
-            t.lowTemp = rd.i32();
-            t.allowUnitSwitch = rd.u8();
-            t.tempUnit = rd.u8();
-            result = rd.ok() ? cam.setThermal(t) : Code::ProtocolError;
-            what = " high " + std::to_string(t.highTemp) + " unit " + std::to_string(t.tempUnit);
-        } else if (m.type == kvproto::ConfigSetAlarmPrompt) {
-            AlarmPromptInfo p;
-            p.enable = rd.u8();
-            p.highTemp = rd.i32();
-            p.lowTemp = rd.i32();
-            result = rd.ok() ? cam.setAlarmPrompt(p) : Code::ProtocolError;
-            what = " high " + std::to_string(p.highTemp);
-        }
-        w.i32(result);
-        if (m.type == kvproto::ConfigGet) {
-            if (result == Code::Success)
-                kvproto::writeAllConfig(w, cam.config());
-            answer(kvproto::ConfigAnswer, w);
-            logLine(where + " configuration read: " + std::to_string(result));
-        } else {
-            answer(kvproto::ConfigSetAnswer, w);
-            logLine(where + " configuration written" + what + ": " + std::to_string(result));
-        }
+    case kvproto::ConfigSetAlarmPrompt:
+        serveConfig(site, socket, m, where);
         return;
-    }
     case kvproto::PreviewOpen:
         servePreview(site, socket, m.payload, openedMs);
         return;
     default: {
         kvwire::ByteWriter w;
         w.i32(Code::ProtocolError);
-        answer(kvproto::ErrorAnswer, w);
+        kvproto::sendMessage(socket, kvproto::ErrorAnswer, w.data(), SendMs, &m_cancel);
         logLine(where + " unknown request " + std::to_string(m.type) + "; closed");
         return;
     }
+    }
+}
+
+// A login with user name and password, or the resumption of one by its
+// value; either way the connection then stays open as the control connection.
+void Server::serveLogin(
+    Site& site, kvnet::Socket& socket, const kvproto::Message& m, const std::string& where, int64_t openedMs)
+{
+    Camera& cam = *site.camera;
+    kvwire::ByteReader rd(m.payload);
+    kvwire::ByteWriter w;
+    int32_t value = 0;
+    int32_t result = Code::ProtocolError;
+    if (m.type == kvproto::LoginRequest) {
+        const std::string user = rd.str();
+        const std::string password = rd.str();
+        rd.u8();
+        if (rd.ok())
+            result = cam.login(user, password, value);
+        logLine(where + " login " + user + ": " + std::to_string(result)
+            + (result == Code::Success ? " value " + std::to_string(value) : std::string()));
+    } else {
+        value = rd.i32();
+        if (rd.ok())
+            result = cam.resume(value) ? Code::Success : Code::NotLoggedIn;
+        logLine(where + " login resumed: " + (result == Code::Success ? "ok" : "refused"));
+    }
+    w.i32(result);
+    if (result == Code::Success)
+        kvproto::writeLoginInfo(w, cam.loginInfo(value));
+    if (kvproto::sendMessage(socket, kvproto::LoginAnswer, w.data(), SendMs, &m_cancel) != kvnet::IoResult::Ok) {
+        if (result == Code::Success)
+            cam.controlClosed(value);
+        return;
+    }
+    if (result == Code::Success)
+        serveControl(site, socket, value, openedMs);
+}
+
+void Server::serveConfig(Site& site, kvnet::Socket& socket, const kvproto::Message& m, const std::string& where)
+{
+    Camera& cam = *site.camera;
+    kvwire::ByteReader rd(m.payload);
+    const int32_t value = rd.i32();
+    int32_t result = Code::Success;
+    std::string what;
+    if (!rd.ok() || !cam.isCurrent(value)) {
+        result = rd.ok() ? Code::NotLoggedIn : Code::ProtocolError;
+    } else if (m.type == kvproto::ConfigSetThermal) {
+        ThermalInfo t;
+        t.highTemp = rd.i32();
+        t.lowTemp = rd.i32();
+        t.allowUnitSwitch = rd.u8();
+        t.tempUnit = rd.u8();
+        result = rd.ok() ? cam.setThermal(t) : Code::ProtocolError;
+        what = " high " + std::to_string(t.highTemp) + " unit " + std::to_string(t.tempUnit);
+    } else if (m.type == kvproto::ConfigSetAlarmPrompt) {
+        AlarmPromptInfo p;
+        p.enable = rd.u8();
+        p.highTemp = rd.i32();
+        p.lowTemp = rd.i32();
+        result = rd.ok() ? cam.setAlarmPrompt(p) : Code::ProtocolError;
+        what = " high " + std::to_string(p.highTemp);
+    }
+    kvwire::ByteWriter w;
+    w.i32(result);
+    if (m.type == kvproto::ConfigGet) {
+        if (result == Code::Success)
+            kvproto::writeAllConfig(w, cam.config());
+        kvproto::sendMessage(socket, kvproto::ConfigAnswer, w.data(), SendMs, &m_cancel);
+        logLine(where + " configuration read: " + std::to_string(result));
+    } else {
+        kvproto::sendMessage(socket, kvproto::ConfigSetAnswer, w.data(), SendMs, &m_cancel);
+        logLine(where + " configuration written" + what + ": " + std::to_string(result));
     }
 }
 

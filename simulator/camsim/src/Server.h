@@ -8,6 +8,7 @@
 #include "Stream.h"
 
 #include "Net.h"
+#include "Protocol.h"
 
 #include <atomic>
 #include <list>
@@ -47,6 +48,9 @@ private:
     void acceptLoop();
     void searchLoop();
     void serve(Site& site, kvnet::Socket socket, const std::string& peer);
+    void serveLogin(
+        Site& site, kvnet::Socket& socket, const kvproto::Message& m, const std::string& where, int64_t openedMs);
+    void serveConfig(Site& site, kvnet::Socket& socket, const kvproto::Message& m, const std::string& where);
     void serveControl(Site& site, kvnet::Socket& socket, int32_t loginValue, int64_t openedMs);
     void servePreview(Site& site, kvnet::Socket& socket, const std::vector<uint8_t>& request, int64_t openedMs);
     bool dropDue(int64_t openedMs) const;
