@@ -188,27 +188,123 @@ void StreamHub::detach(const std::shared_ptr<Viewer>& viewer)
     m_viewers.erase(std::remove(m_viewers.begin(), m_viewers.end(), viewer), m_viewers.end());
 }
 
+namespace {
+
+using Viewers = std::vector<std::shared_ptr<Viewer>>;
+
+// What one picture time of a stream needs to know.
+struct Moment {
+    int64_t tick = 0; // pictures since the stream started
+    int64_t sceneMs = 0; // the crowd's clock
+    int64_t pts = 0; // the camera's clock
+    bool mirror = false;
+};
+
+// The drawing and encoding state of one stream run, on the hub's thread.
+class StreamRun {
+public:
+    explicit StreamRun(const Camera& camera)
+        : m_camera(camera)
+        , m_codec(camera.options().codec)
+        , m_thermalScene(camera.crowd(), 2, 2, ThermalWidth, ThermalHeight)
+        , m_audio(camera.options().audio)
+        , m_audioType(audioFrameType(camera.options().audio))
+        , m_startLocalMs(camera.localMs())
+    {
+    }
+
+    // Draws and encodes the picture of one size for the viewers of that size.
+    void video(bool hd, const Moment& at, const Viewers& viewers)
+    {
+        Picture& p = hd ? m_main : m_sub;
+        const int width = hd ? 1920 : SubWidth;
+        const int height = hd ? 1080 : SubHeight;
+        if (!p.scene) {
+            p.scene = std::make_unique<Scene>(m_camera.crowd(), width, height, 2, 2);
+            p.encoder = std::make_unique<VideoEncoder>(m_codec, width, height, Fps);
+            if (!p.encoder->ok())
+                logLine("video encoder failed: " + p.encoder->error());
+        }
+        std::vector<EncodedPicture> pictures;
+        if (!p.encoder->encode(p.scene->renderVideo(at.sceneMs, at.tick, at.mirror), pictures))
+            return;
+        const int32_t keyType = m_codec == VideoCodec::H264 ? 0 : 40;
+        for (const EncodedPicture& e : pictures) {
+            const WireMessage m
+                = buildFrameMessage(e.key ? keyType : keyType + 1, Fps, at.pts, e.data.data(), e.data.size());
+            for (const auto& v : viewers)
+                if (v->hd() == hd)
+                    v->offer(m, Viewer::Kind::Video, e.key, at.pts);
+        }
+    }
+
+    void temperature(const Moment& at, const Viewers& viewers)
+    {
+        int unit = 0;
+        const bool withUnit = m_camera.unitCode(unit);
+        const std::vector<uint8_t> frame = buildThermalFrame(
+            m_thermalScene.renderThermal(at.sceneMs, at.mirror), m_thermalCounter++, unit, withUnit);
+        const WireMessage m = buildFrameMessage(10, Fps, at.pts, frame.data(), frame.size());
+        for (const auto& v : viewers)
+            v->offer(m, Viewer::Kind::Temperature, false, at.pts);
+    }
+
+    // Encodes sound up to one picture ahead of the clock; the sound is made
+    // even when nobody listens, so that its time stamps stay continuous.
+    void sound(const Moment& at, const Viewers& viewers, bool wanted)
+    {
+        if (m_audioType < 0 || !m_audio.ok() || m_audio.samplesPerFrame() <= 0)
+            return;
+        const int rate = m_audio.sampleRate();
+        const int32_t framesPerSecond = rate / m_audio.samplesPerFrame();
+        const int64_t aheadMs = (at.tick + 1) * FrameMs;
+        for (int round = 0; round < 16 && m_audioSamples * 1000 / rate < aheadMs; ++round) {
+            Person p;
+            const bool chime = m_camera.crowd().personAt(at.sceneMs, p) && at.sceneMs >= p.measureMs
+                && at.sceneMs < p.measureMs + 400;
+            std::vector<EncodedAudio> frames;
+            if (!m_audio.encodeNext(chime, frames))
+                return;
+            m_audioSamples += m_audio.samplesPerFrame();
+            if (!wanted)
+                continue;
+            for (const EncodedAudio& a : frames) {
+                const int64_t pts = m_startLocalMs + a.firstSample * 1000 / rate;
+                const WireMessage m
+                    = buildFrameMessage(m_audioType, framesPerSecond, pts, a.data.data(), a.data.size());
+                for (const auto& v : viewers)
+                    v->offer(m, Viewer::Kind::Audio, false, pts);
+            }
+        }
+    }
+
+private:
+    struct Picture {
+        std::unique_ptr<Scene> scene;
+        std::unique_ptr<VideoEncoder> encoder;
+    };
+
+    const Camera& m_camera;
+    const VideoCodec m_codec;
+    Picture m_main;
+    Picture m_sub;
+    Scene m_thermalScene;
+    uint16_t m_thermalCounter = 0;
+    AudioEncoder m_audio;
+    const int32_t m_audioType;
+    const int64_t m_startLocalMs;
+    int64_t m_audioSamples = 0;
+};
+
+} // namespace
+
 void StreamHub::run()
 {
-    const Options& o = m_camera.options();
-    const int32_t keyType = o.codec == VideoCodec::H264 ? 0 : 40;
-    std::unique_ptr<Scene> mainScene;
-    std::unique_ptr<Scene> subScene;
-    std::unique_ptr<VideoEncoder> mainEncoder;
-    std::unique_ptr<VideoEncoder> subEncoder;
-    Scene thermalScene(m_camera.crowd(), 2, 2, ThermalWidth, ThermalHeight);
-    AudioEncoder audio(o.audio);
-    const int32_t audioType = audioFrameType(o.audio);
-    const int32_t audioRate = audio.samplesPerFrame() > 0 ? audio.sampleRate() / audio.samplesPerFrame() : 0;
-    const int64_t startLocalMs = m_camera.localMs();
+    StreamRun stream(m_camera);
     const auto start = std::chrono::steady_clock::now();
-    int64_t tick = 0;
-    uint16_t thermalCounter = 0;
-    int64_t audioSamples = 0;
-    bool encoderFailed = false;
     logLine(m_camera.address() + " stream started");
-    for (;; ++tick) {
-        std::vector<std::shared_ptr<Viewer>> viewers;
+    for (int64_t tick = 0;; ++tick) {
+        Viewers viewers;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             auto due = start + std::chrono::milliseconds(tick * FrameMs);
@@ -232,63 +328,13 @@ void StreamHub::run()
             (v->hd() ? wantMain : wantSub) = true;
             wantAudio = wantAudio || v->audio();
         }
-        const int64_t sceneMs = m_camera.sceneMs();
-        const int64_t pts = m_camera.localMs();
-        const bool mirror = m_camera.mirrored();
-        auto encodeFor = [&](bool hd, std::unique_ptr<Scene>& scene, std::unique_ptr<VideoEncoder>& encoder) {
-            if (!scene) {
-                scene.reset(new Scene(m_camera.crowd(), hd ? 1920 : SubWidth, hd ? 1080 : SubHeight, 2, 2));
-                encoder.reset(new VideoEncoder(o.codec, hd ? 1920 : SubWidth, hd ? 1080 : SubHeight, Fps));
-                if (!encoder->ok() && !encoderFailed) {
-                    encoderFailed = true;
-                    logLine("video encoder failed: " + encoder->error());
-                }
-            }
-            std::vector<EncodedPicture> pictures;
-            if (!encoder->encode(scene->renderVideo(sceneMs, tick, mirror), pictures))
-                return;
-            for (const EncodedPicture& p : pictures) {
-                const WireMessage m
-                    = buildFrameMessage(p.key ? keyType : keyType + 1, Fps, pts, p.data.data(), p.data.size());
-                for (const auto& v : viewers)
-                    if (v->hd() == hd)
-                        v->offer(m, Viewer::Kind::Video, p.key, pts);
-            }
-        };
+        const Moment at { tick, m_camera.sceneMs(), m_camera.localMs(), m_camera.mirrored() };
         if (wantMain)
-            encodeFor(true, mainScene, mainEncoder);
+            stream.video(true, at, viewers);
         if (wantSub)
-            encodeFor(false, subScene, subEncoder);
-
-        int unit = 0;
-        const bool withUnit = m_camera.unitCode(unit);
-        const std::vector<uint8_t> thermal
-            = buildThermalFrame(thermalScene.renderThermal(sceneMs, mirror), thermalCounter++, unit, withUnit);
-        const WireMessage tm = buildFrameMessage(10, Fps, pts, thermal.data(), thermal.size());
-        for (const auto& v : viewers)
-            v->offer(tm, Viewer::Kind::Temperature, false, pts);
-
-        if (audioType < 0 || !audio.ok())
-            continue;
-        // Keep the sound one picture ahead of the clock.
-        const int64_t elapsedMs = (tick + 1) * FrameMs;
-        for (int round = 0; round < 16 && audioSamples * 1000 / audio.sampleRate() < elapsedMs; ++round) {
-            Person p;
-            const bool chime
-                = m_camera.crowd().personAt(sceneMs, p) && sceneMs >= p.measureMs && sceneMs < p.measureMs + 400;
-            std::vector<EncodedAudio> frames;
-            if (!audio.encodeNext(chime, frames))
-                break;
-            audioSamples += audio.samplesPerFrame();
-            if (!wantAudio)
-                continue;
-            for (const EncodedAudio& a : frames) {
-                const int64_t apts = startLocalMs + a.firstSample * 1000 / audio.sampleRate();
-                const WireMessage am = buildFrameMessage(audioType, audioRate, apts, a.data.data(), a.data.size());
-                for (const auto& v : viewers)
-                    v->offer(am, Viewer::Kind::Audio, false, apts);
-            }
-        }
+            stream.video(false, at, viewers);
+        stream.temperature(at, viewers);
+        stream.sound(at, viewers, wantAudio);
     }
     logLine(m_camera.address() + " stream stopped");
 }
