@@ -7,6 +7,7 @@
 // (the main window retires sessions to a reaper thread), see the destructor.
 
 #include "device/DeviceRecord.h"
+#include "media/ThreadSync.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -22,6 +23,23 @@ public:
     // camera; planar YUV 4:2:0 once a video decoder has decoded it; 24-bit RGB
     // for a temperature picture; 16-bit mono samples for decoded audio.
     struct FrameData {
+        FrameData() = default;
+        // A copy is what a queued call hands to another thread.
+        FrameData(const FrameData& other)
+            : type(other.type)
+            , frameRate(other.frameRate)
+            , width(other.width)
+            , height(other.height)
+            , pts(other.pts)
+            , data(other.data)
+        {
+            ThreadSync::publish();
+        }
+        FrameData(FrameData&& other) noexcept = default;
+        FrameData& operator=(const FrameData& other) = default;
+        FrameData& operator=(FrameData&& other) noexcept = default;
+        ~FrameData() = default;
+
         qint32 type = 0;
         qint32 frameRate = 0;
         qint32 width = 0;

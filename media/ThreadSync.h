@@ -6,7 +6,9 @@
 // They do nothing in other builds.
 //
 // In a sanitizer build the library also hooks Qt itself: every signal
-// emission publishes, every event delivery observes.
+// emission publishes, every event delivery observes. A queued call copies its
+// arguments after the emission has begun, so a type that crosses threads in
+// queued calls publishes in its copy constructor too.
 
 namespace ThreadSync {
 

@@ -13,7 +13,7 @@ Camsim::Camsim(const QStringList& arguments)
 {
     // Bounded life: a simulator whose test died is gone after a while by itself.
     m_process.setProgram("timeout");
-    m_process.setArguments(QStringList { "--kill-after=5", "300", program() } + arguments);
+    m_process.setArguments(QStringList { "--kill-after=5", "120", program() } + arguments);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start();
 }
