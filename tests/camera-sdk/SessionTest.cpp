@@ -12,7 +12,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -265,4 +267,32 @@ TEST(Search, WithoutCamerasStillStartsAndFinishes)
     EXPECT_EQ(search.events, (std::vector<std::string> { "started", "finished" }));
     ::unsetenv("KVSDK_SEARCH_TARGETS");
     ::unsetenv("KVSDK_SEARCH_WINDOW_MS");
+}
+
+TEST(Login, HelperEndsPromptlyAndEndsTheLogin)
+{
+    CamsimProcess sim(camsimArgs({ "--no-alarms" }));
+    ASSERT_TRUE(sim.ready()) << sim.log();
+    auto helper = std::make_unique<LoginHelperEx>(cameraInfo(sim.cameras().at(0)), "admin", "", false);
+    ASSERT_EQ(helper->Login(), 1001);
+    const LoginInfo info = helper->info();
+    EXPECT_EQ(helper->Login(), 1001) << "a second call keeps the login it has";
+    EXPECT_EQ(helper->info().loginValue, info.loginValue);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500)); // a heartbeat or so
+    AllConfigInfo all;
+    EXPECT_EQ(NVConfigEx(info).GetAllConfig(all), 1001) << "heartbeats keep the login";
+    auto t0 = Clock::now();
+    helper.reset();
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(500));
+    ASSERT_TRUE(sim.waitForLog("logout", std::chrono::seconds(5)));
+    EXPECT_EQ(NVConfigEx(info).GetAllConfig(all), Code::NotLoggedIn);
+
+    // With the camera gone the helper is busy reconnecting; it still ends at once.
+    helper = std::make_unique<LoginHelperEx>(cameraInfo(sim.cameras().at(0)), "admin", "", false);
+    ASSERT_EQ(helper->Login(), 1001);
+    sim.stop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    t0 = Clock::now();
+    helper.reset();
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(500));
 }
