@@ -9,6 +9,7 @@
 #include "KV_DeviceNVConfig.h"
 #include "KvDevice.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 Q_DECLARE_METATYPE(KvDevice::Device)
@@ -91,15 +92,17 @@ void Device::connectWorkers()
     connect(d->config, &DeviceConfig::sigCutTempTypeResult, this, &Device::sigCutTempTypeResult);
 }
 
-void Device::prepareForDestructionOn(QThread* thread)
+void Device::prepareForDestruction(QThread* thread)
 {
-    // Reports still on their way would otherwise be delivered on the old
-    // thread while the new one deletes this object.
+    // Reports still on their way would otherwise be delivered on this thread
+    // while another one deletes the object.
     disconnect(d->login, nullptr, this, nullptr);
     disconnect(d->preview, nullptr, this, nullptr);
     disconnect(d->config, nullptr, this, nullptr);
+    QCoreApplication::removePostedEvents(this);
     if (thread && thread != this->thread())
         moveToThread(thread);
+    ThreadSync::publish();
 }
 
 bool Device::setDevice(const DeviceRecord& record)

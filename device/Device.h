@@ -89,13 +89,15 @@ public:
 
     explicit Device(const DeviceRecord& record, QObject* parent = nullptr);
     // Blocks until every worker has finished its current call. May run on
-    // any thread, provided the Device was handed to that thread first with
-    // prepareForDestructionOn() (or is destroyed on its own thread).
+    // any thread, provided prepareForDestruction() was called first (or the
+    // Device is destroyed on its own thread).
     ~Device() override;
 
-    // Moves the Device to `thread` and cuts the forwarding of worker reports,
-    // so that it can be deleted there. Call on the thread the Device lives on.
-    void prepareForDestructionOn(QThread* thread);
+    // Cuts the forwarding of worker reports and drops those still queued, so
+    // that the thread this Device lives on never touches it again; with a
+    // thread given, also moves it there. Call on the thread the Device lives
+    // on, before handing it to the thread that deletes it.
+    void prepareForDestruction(QThread* thread = nullptr);
 
     bool setDevice(const DeviceRecord& record);
     void login(bool flag, bool again, int istate);
