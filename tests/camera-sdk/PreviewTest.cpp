@@ -409,3 +409,41 @@ TEST(Preview, DeletingWhileFramesFlowIsPromptAndFinal)
     orphan.reset();
     EXPECT_LT(Clock::now() - d0, std::chrono::milliseconds(500));
 }
+
+TEST(Preview, ViewersOfOneCameraShareOneStream)
+{
+    Session s({});
+    ASSERT_TRUE(s.preview) << s.sim->log();
+    EXPECT_EQ(s.sim->countLog("stream started"), 0u) << "nothing is encoded before anyone watches";
+    Recorder second;
+    PreviewHelperEx other(s.login->info(), [&second](const FrameData& f) { second.onFrame(f); });
+    ASSERT_EQ(s.preview->Start(true), 0);
+    ASSERT_EQ(other.Start(true), 0);
+    auto enough = [](const auto& f) { return countType(f, 0) >= 1 && countType(f, 1) >= 10; };
+    ASSERT_TRUE(s.rec.waitFor(enough, std::chrono::seconds(10)));
+    ASSERT_TRUE(second.waitFor(enough, std::chrono::seconds(10)));
+    EXPECT_EQ(s.sim->countLog("stream started"), 1u);
+    // Both got the same coded pictures.
+    const auto a = s.rec.frames();
+    const auto b = second.frames();
+    auto firstKey = [](const std::vector<Recorder::Entry>& f) {
+        for (const auto& e : f)
+            if (e.frame.frameType == 0)
+                return e.frame;
+        return FrameData {};
+    };
+    const FrameData ka = firstKey(a);
+    bool shared = false;
+    for (const auto& e : b)
+        shared = shared || (e.frame.frameType == 0 && e.frame.timestamp == ka.timestamp && e.frame.data == ka.data);
+    if (!shared) {
+        const FrameData kb = firstKey(b);
+        for (const auto& e : a)
+            shared = shared || (e.frame.frameType == 0 && e.frame.timestamp == kb.timestamp && e.frame.data == kb.data);
+    }
+    EXPECT_TRUE(shared);
+
+    // The stream stops when the last viewer goes.
+    s.preview.reset();
+    EXPECT_EQ(s.sim->countLog("stream stopped"), 0u);
+}
