@@ -40,9 +40,11 @@ void DeviceConfig::replaceConfig(KV::Protocol::Device::NVConfigEx* nvConfig)
 int DeviceConfig::readAll(KV::Protocol::Device::AllConfigInfo& all)
 {
     all = KV::Protocol::Device::AllConfigInfo();
-    if (!m_config)
-        return 0;
-    return m_config->GetAllConfig(all);
+    const int result = m_config ? m_config->GetAllConfig(all) : 0;
+    m_hasThermalBlock = all.hasThermal != 0;
+    if (m_hasThermalBlock)
+        m_thermal = all.thermal;
+    return result;
 }
 
 void DeviceConfig::GetDevVersion(KV::Protocol::Device::NVConfigEx* nvConfig)
@@ -58,10 +60,7 @@ void DeviceConfig::GetThermalInfo(KV::Protocol::Device::NVConfigEx* nvConfig)
         return;
     KV::Protocol::Device::AllConfigInfo all;
     const int result = readAll(all);
-    m_hasThermalBlock = all.hasThermal != 0;
-    if (m_hasThermalBlock)
-        m_thermal = all.thermal;
-    else
+    if (!m_hasThermalBlock)
         m_alarmPrompt = all.alarmPrompt;
     qDebug() << "highTemp" << m_alarmPrompt.highTemp << "lowTemp" << m_alarmPrompt.lowTemp;
     if (result != kSuccess)
@@ -115,9 +114,6 @@ void DeviceConfig::CutTempType(KV::Protocol::Device::NVConfigEx* nvConfig)
         return;
     KV::Protocol::Device::AllConfigInfo all;
     const int result = readAll(all);
-    m_hasThermalBlock = all.hasThermal != 0;
-    if (m_hasThermalBlock)
-        m_thermal = all.thermal;
     if (result == kSuccess && m_thermal.allowUnitSwitch != 0) {
         m_thermal.tempUnit = m_thermal.tempUnit == 0 ? 1 : 0;
         emit sigCutTempTypeResult(m_config->SetThermalInfoConfig(m_thermal));

@@ -48,7 +48,8 @@ signals:
 
 private:
     void replaceConfig(KV::Protocol::Device::NVConfigEx* nvConfig);
-    // Reads everything into `all`; 1001 on success.
+    // Reads everything into `all` and notes which kind of camera answered,
+    // keeping its thermal block when it has one; 1001 on success.
     int readAll(KV::Protocol::Device::AllConfigInfo& all);
 
     DeviceRecord* m_record;

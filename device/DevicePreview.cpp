@@ -359,27 +359,13 @@ bool DevicePreview::flip()
     return true;
 }
 
-bool DevicePreview::takeSnapshot(
-    const QString& dir, double temperature, QString& lensfilePath, QString& temperaturePath, int state, int istate)
+// Snapshots are not written yet: both requests are refused.
+bool DevicePreview::takeSnapshot(const QString&, double, QString&, QString&, int, int)
 {
-    Q_UNUSED(dir)
-    Q_UNUSED(temperature)
-    Q_UNUSED(lensfilePath)
-    Q_UNUSED(temperaturePath)
-    Q_UNUSED(state)
-    Q_UNUSED(istate)
     return false;
 }
 
-bool DevicePreview::bookSnapshot(const QString& dir, double temperature, QString& lensfilePath,
-    QString& temperaturePath, int state, int istate, int timestamp)
+bool DevicePreview::bookSnapshot(const QString&, double, QString&, QString&, int, int, int)
 {
-    Q_UNUSED(dir)
-    Q_UNUSED(temperature)
-    Q_UNUSED(lensfilePath)
-    Q_UNUSED(temperaturePath)
-    Q_UNUSED(state)
-    Q_UNUSED(istate)
-    Q_UNUSED(timestamp)
     return false;
 }
