@@ -160,19 +160,23 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 4, 10000);
         QCOMPARE(sink.states[3], qMakePair(Device::LoginSuccess, 1001));
 
-        device.login(false, true, 1235);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 5, 10000);
-        QCOMPARE(sink.states[4], qMakePair(Device::LoginRefreshed, 1235));
+        // Each successful re-login answers with the caller's marker, once.
+        for (int marker : { 1, 1234, 1235 }) {
+            const int before = sink.states.size();
+            device.login(false, true, marker);
+            QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), before + 1, 10000);
+            QCOMPARE(sink.states.last(), qMakePair(Device::LoginRefreshed, marker));
+        }
         QVERIFY(device.loginInfoValue() != firstValue);
 
         DeviceRecord changed = *device.deviceRecord();
         changed.password = "wrong";
         QVERIFY(device.setDevice(changed));
         device.login(false, true, 1234);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 6, 10000);
-        QCOMPARE(sink.states[5], qMakePair(Device::LoginRefreshed, 1012));
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 8, 10000);
+        QCOMPARE(sink.states[7], qMakePair(Device::LoginRefreshed, 1012));
         QTest::qWait(100);
-        QCOMPARE(sink.states.size(), 6); // no running report for a re-login
+        QCOMPARE(sink.states.size(), 8); // no running report for a re-login
     }
 
     void previewStreamsDecodedPicturesAndSound()
@@ -232,6 +236,28 @@ private slots:
         QCOMPARE(sink.count(Device::PreviewStarted), 2);
         QCOMPARE(sink.count(Device::PreviewStopped), 1);
         QCOMPARE(sink.count(Device::PreviewFirstFrame), 1);
+    }
+
+    void h265StreamWithAacSound()
+    {
+        Camsim camera({ "--address", "127.0.61.60", "--search-port", "-1", "--codec", "h265", "--audio", "aac" });
+        QVERIFY2(camera.waitReady(), qPrintable(camera.errors()));
+        Device device(recordFor("127.0.61.60"));
+        LoginSink logins(&device);
+        PreviewSink sink(&device);
+        QVERIFY(loggedIn(device, logins));
+        device.startPreview(true, false);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStarted), 1, 10000);
+        device.setAudioEnabled(true);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 3 && sink.audioCount >= 3, 20000);
+        const Device::FrameData& picture = sink.video.first();
+        QVERIFY(Device::isH265(picture.type));
+        QCOMPARE(picture.width, 1920);
+        QCOMPARE(picture.height, 1080);
+        QCOMPARE(picture.data.size(), 1920 * 1080 * 3 / 2);
+        // 1024 samples of 16-bit mono per coded frame, at 32 kHz.
+        QCOMPARE(sink.audio.first().type, int(Device::FrameAac));
+        QCOMPARE(sink.audio.first().data.size(), 2048);
     }
 
     void configurationOfAThermalCamera()
