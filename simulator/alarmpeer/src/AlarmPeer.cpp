@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -550,10 +551,16 @@ struct AlarmPeer::Impl {
         case 1:
             answerAuth(c, frame);
             break;
-        case 3:
-            if (options.answerHeartbeats)
+        case 3: {
+            bool reply = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                reply = options.answerHeartbeats;
+            }
+            if (reply)
                 sendFrame(c, 3, 0, {});
             break;
+        }
         case 10: {
             const std::string text(frame.data.begin(), frame.data.end());
             bool reply = false;
@@ -832,17 +839,22 @@ bool AlarmPeer::adopt(int fd, const std::uint8_t* alreadyRead, std::size_t lengt
     Bytes first;
     if (alreadyRead && length)
         first.assign(alreadyRead, alreadyRead + length);
-    auto owned = std::make_shared<int>(fd);
-    const bool taken = d->call<bool>(
+    // Whoever takes the descriptor out first owns it: the loop, or this
+    // caller once it has stopped waiting for the loop.
+    auto owned = std::make_shared<std::atomic<int>>(fd);
+    d->call<bool>(
         [this, owned, first] {
-            d->adoptNow(*owned, first);
-            *owned = -1;
+            const int handed = owned->exchange(-1);
+            if (handed < 0)
+                return false;
+            d->adoptNow(handed, first);
             return true;
         },
         false);
-    if (!taken && *owned >= 0)
-        ::close(*owned);
-    return taken;
+    const int left = owned->exchange(-1);
+    if (left >= 0)
+        ::close(left);
+    return left < 0;
 }
 
 void AlarmPeer::setGrantDecider(GrantDecider decider)
