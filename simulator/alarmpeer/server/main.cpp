@@ -5,6 +5,7 @@
 
 #include <alarmpeer/AlarmPeer.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,18 @@ void usage()
         "                        [--key-change-ms MS] [--deny | --refuse | --reject-auth]\n");
 }
 
+// A whole decimal number within [low, high], or false.
+bool number(const char* text, long low, long high, long& value)
+{
+    errno = 0;
+    char* end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || parsed < low || parsed > high)
+        return false;
+    value = parsed;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -34,14 +47,15 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
+        long value = 0;
         if (arg == "--address" && hasValue)
             options.address = argv[++i];
-        else if (arg == "--port" && hasValue)
-            options.loginPort = static_cast<std::uint16_t>(std::atoi(argv[++i]));
-        else if (arg == "--seconds" && hasValue)
-            seconds = std::atoi(argv[++i]);
-        else if (arg == "--key-change-ms" && hasValue)
-            options.keyChangeInterval = std::chrono::milliseconds(std::atoi(argv[++i]));
+        else if (arg == "--port" && hasValue && number(argv[++i], 0, 65535, value))
+            options.loginPort = static_cast<std::uint16_t>(value);
+        else if (arg == "--seconds" && hasValue && number(argv[++i], 1, 24L * 3600, value))
+            seconds = static_cast<int>(value);
+        else if (arg == "--key-change-ms" && hasValue && number(argv[++i], 0, 24L * 3600 * 1000, value))
+            options.keyChangeInterval = std::chrono::milliseconds(value);
         else if (arg == "--alarms")
             alarms = true;
         else if (arg == "--deny")
@@ -55,11 +69,6 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (seconds < 1 || seconds > 24 * 3600) {
-        usage();
-        return 2;
-    }
-
     alarmpeer::AlarmPeer peer(options);
     peer.setLoginMode(loginMode);
     peer.setAuthMode(authMode);
