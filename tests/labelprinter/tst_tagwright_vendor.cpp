@@ -165,3 +165,15 @@ TEST_F(TagwrightFixture, VendorPreviewShowsTheLabel)
     ASSERT_EQ(printer->Print(sampleParam(1, 0, false)), 0);
     EXPECT_EQ(filesEndingWith(m_dir.path(), ".png").size(), 1U);
 }
+
+TEST_F(TagwrightFixture, VendorPreviewTakesWildTextFactors)
+{
+    setEnv("PRINTER_PREVIEW_DIR", m_dir.path().c_str());
+    CTagwright::_sructPrinterConfig config = sampleTemplate(255);
+    config.User.horizontal = 2147483647;
+    config.User.vertical = 2147483647;
+    config.Pwd.vertical = -2147483647 - 1;
+    auto printer = printerWith(config);
+    ASSERT_EQ(printer->Print(sampleParam(1, 0, false)), 0);
+    EXPECT_EQ(filesEndingWith(m_dir.path(), ".png").size(), 1U);
+}

@@ -81,7 +81,7 @@ void extentOf(const Item& item, int& right, int& bottom)
 {
     int w = item.qrCode ? LabelRaster::qrSide(item.text, item.horizontal)
                         : LabelRaster::textWidth(item.text, item.horizontal);
-    int h = item.qrCode ? w : 7 * std::max(1, item.vertical);
+    int h = item.qrCode ? w : LabelRaster::textHeight(item.vertical);
     if (item.rotation % 2 != 0) {
         std::swap(w, h);
     }

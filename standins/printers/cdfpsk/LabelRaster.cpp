@@ -203,6 +203,11 @@ int LabelRaster::textWidth(const std::string& text, int horizontal)
     return static_cast<int>(glyphsOf(text).size()) * glyphAdvance * clampFactor(horizontal);
 }
 
+int LabelRaster::textHeight(int vertical)
+{
+    return glyphRows * clampFactor(vertical);
+}
+
 int LabelRaster::qrSide(const std::string& data, int cellSize)
 {
     const QrCodePtr code = encodeQr(data);

@@ -28,6 +28,7 @@ public:
 
     // Size a text or QR code of this many cells takes before turning.
     static int textWidth(const std::string& text, int horizontal);
+    static int textHeight(int vertical);
     static int qrSide(const std::string& data, int cellSize);
 
 private:
