@@ -32,9 +32,12 @@ std::string endpoint(const sockaddr_in& sa)
     return std::string(text) + ":" + std::to_string(ntohs(sa.sin_port));
 }
 
+// Listeners are non-blocking: a connection that goes away between poll and
+// accept must not leave the accept thread stuck in accept for ever.
 kvnet::Socket bindSocket(int type, const std::string& address, uint16_t port, uint16_t& boundPort)
 {
-    kvnet::Socket s(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
+    const int flags = type == SOCK_STREAM ? SOCK_CLOEXEC | SOCK_NONBLOCK : SOCK_CLOEXEC;
+    kvnet::Socket s(::socket(AF_INET, type | flags, 0));
     if (!s.valid())
         return s;
     const int one = 1;
@@ -162,6 +165,9 @@ void Server::acceptLoop()
         reapConnections(false);
         if (n < 0 && errno != EINTR)
             return;
+        // After a signal or a time-out the revents are stale or empty.
+        if (n <= 0)
+            continue;
         if (fds.back().revents & POLLIN)
             return;
         for (size_t i = 0; i + 1 < fds.size(); ++i) {
