@@ -175,3 +175,13 @@ TEST(Robustness, StoppedVideoLeavesTemperatureAndSoundFlowing)
     EXPECT_EQ(lateVideo, 0);
     EXPECT_GE(lateOther, 20);
 }
+
+TEST(Robustness, PeerTextCannotBreakTheLogIntoLines)
+{
+    CamsimProcess sim(camsimArgs());
+    ASSERT_TRUE(sim.ready()) << sim.log();
+    const Info info = cameraInfo(sim.cameras().at(0));
+    EXPECT_EQ(LoginHelperEx(info, "intruder\ncamsim: ready\r", "", false).Login(), 1011);
+    EXPECT_TRUE(sim.waitForLog("login intruder?camsim: ready?: 1011", std::chrono::seconds(5))) << sim.log();
+    EXPECT_EQ(sim.stop(), 0) << sim.log();
+}
