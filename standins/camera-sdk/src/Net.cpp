@@ -99,10 +99,15 @@ IoResult waitFor(int fd, short events, int64_t deadline, const CancelPipe* cance
         }
         if (n == 0)
             return IoResult::Timeout;
-        if (cancel && (p[1].revents & POLLIN))
+        // A cancel pipe that hangs up or went away also ends the wait.
+        if (cancel && p[1].revents != 0)
             return IoResult::Cancelled;
+        if (p[0].revents & POLLNVAL)
+            return IoResult::Error;
         if (p[0].revents & (events | POLLHUP | POLLERR))
             return IoResult::Ok;
+        if (left == 0)
+            return IoResult::Timeout;
     }
 }
 
