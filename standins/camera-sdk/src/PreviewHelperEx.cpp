@@ -30,6 +30,7 @@ struct PreviewHelperEx::Private {
     std::condition_variable wake;
     bool stopping = false;
     bool receiverSet = false; // `receiver` holds this thread
+    bool orphaned = false; // the helper is gone; the receiver frees this state
     bool audioOn = false;
     bool audioChanged = false;
     int mirrorRequests = 0;
@@ -65,7 +66,8 @@ PreviewHelperEx::~PreviewHelperEx()
         // Deleted from inside the callback: joining would wait for ever. The
         // thread ends once the callback returns; its state must outlive it.
         d->receiver.detach();
-        [[maybe_unused]] Private* keptForTheReceiver = d.release();
+        d->orphaned = true;
+        [[maybe_unused]] Private* freedByTheReceiver = d.release();
         return;
     }
     d->receiver.join();
@@ -122,7 +124,12 @@ PreviewResult PreviewHelperEx::Start(bool isHD)
     const PreviewResult r = d->open(s, kvproto::envTimeoutMs("KVSDK_PREVIEW_TIMEOUT_MS", 5000));
     if (r != Code::PreviewOk)
         return r;
-    d->receiver = std::thread([p = d.get(), sock = std::move(s)]() mutable { p->receive(std::move(sock)); });
+    d->receiver = std::thread([p = d.get(), sock = std::move(s)]() mutable {
+        p->receive(std::move(sock));
+        // Only this thread can set `orphaned` (from inside its callback).
+        if (p->orphaned)
+            delete p;
+    });
     {
         // The receiver waits for this, so its own uses of `receiver` come after the assignment.
         // Nothing of the helper is touched after this block: a callback may
