@@ -68,7 +68,7 @@ public:
     RawPrinter(const RawPrinter&) = delete;
     RawPrinter& operator=(const RawPrinter&) = delete;
 
-    std::string name() const { return "127.0.0.1:" + std::to_string(m_port); }
+    std::string name(const std::string& host = "127.0.0.1") const { return host + ":" + std::to_string(m_port); }
 
     // Everything one connection sent until it closed; waits at most 5 s.
     std::string received()
@@ -242,6 +242,15 @@ TEST_F(TagwrightFixture, TscRawPrinterOnLoopback)
     auto printer = printerWith(sampleTemplate(0));
     ASSERT_EQ(printer->Print(sampleParam(42, 0, false)), 0);
     EXPECT_EQ(raw.received(), expectedTspl("\"QRRESULT^111^42\"", true, false, "42"));
+
+    RawPrinter byName;
+    setEnv("PRINTER", byName.name("localhost").c_str());
+    ASSERT_EQ(printer->Print(sampleParam(43, 0, false)), 0);
+    EXPECT_EQ(byName.received(), expectedTspl("\"QRRESULT^111^43\"", true, false, "43"));
+
+    // Other host names are not looked up at all.
+    setEnv("PRINTER", "printer.invalid:9100");
+    EXPECT_EQ(printer->Print(sampleParam(44, 0, false)), -1);
 }
 
 TEST_F(TagwrightFixture, TscWithoutADefaultPrinterGivesMinusOne)

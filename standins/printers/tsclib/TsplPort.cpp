@@ -126,12 +126,15 @@ bool TsplPort::open(const std::string& name)
 
 bool TsplPort::openSocket(const std::string& host, const std::string& service)
 {
+    // Numeric addresses only: looking a name up could already ask a name
+    // server off this machine.
     addrinfo hints {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
+    hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
+    const std::string address = host == "localhost" ? "127.0.0.1" : host;
     addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) {
+    if (getaddrinfo(address.c_str(), service.c_str(), &hints, &found) != 0) {
         return false;
     }
     for (const addrinfo* a = found; a && m_fd < 0; a = a->ai_next) {
