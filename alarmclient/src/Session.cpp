@@ -87,7 +87,7 @@ std::unique_ptr<Session> Session::open(
 
 void Session::sendAuth(const Ticket& ticket)
 {
-    std::uint8_t auth[20];
+    std::uint8_t auth[20] = {}; // never stack leftovers, even if the cipher fails
     writeU32(auth, static_cast<std::uint32_t>(ticket.userId));
     std::lock_guard<std::mutex> lock(m_sendLock);
     aesBlock(m_key.data(), ticket.password.data(), auth + 4, true);
