@@ -57,33 +57,6 @@ std::string localeCodeset()
     return codeset;
 }
 
-// The length of the well-formed UTF-8 sequence at text[0..left), or 0.
-std::size_t utf8SequenceLength(const char* text, std::size_t left)
-{
-    const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length = 0;
-    if (lead < 0x80U) {
-        return 1;
-    } else if (lead >= 0xC2U && lead <= 0xDFU) {
-        length = 2;
-    } else if ((lead & 0xF0U) == 0xE0U) {
-        length = 3;
-    } else if (lead >= 0xF0U && lead <= 0xF4U) {
-        length = 4;
-    } else {
-        return 0;
-    }
-    if (length > left) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0U) != 0x80U) {
-            return 0;
-        }
-    }
-    return length;
-}
-
 } // namespace
 
 std::string toNarrowText(const std::string& utf8, std::size_t maxBytes)

@@ -118,6 +118,19 @@ TEST_F(CliTest, ShowsAndChangesTheTemplate)
     EXPECT_NE(readFile(m_dir.file("printer.ini")).find("[Label]\nport=0\n"), std::string::npos);
 }
 
+TEST_F(CliTest, ShowKeepsItsLineUtf8WhateverTheFileHolds)
+{
+    writeFile(m_dir.file("printer.ini"), "[User]\nvalue=a\xFF\xED\xA0\x80\xE6\xB5\x8B\xC3\n");
+    Outcome shown = cli("--show");
+    ASSERT_EQ(shown.exitCode, 0);
+    ASSERT_EQ(shown.lines.size(), 3U);
+    const std::string replacement = "\xEF\xBF\xBD";
+    EXPECT_NE(shown.lines[1].find("\"value\":\"a" + replacement + replacement + replacement + replacement
+                  + "\xE6\xB5\x8B" + replacement + "\""),
+        std::string::npos)
+        << shown.lines[1];
+}
+
 TEST_F(CliTest, PrintsThroughTheVendorStandInAndTheQrCodeReadsBack)
 {
     Outcome printed = cli("--print --qr-mode 1 --device A1 --pk K9 --model --count 1 --copies 1");

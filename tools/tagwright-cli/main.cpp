@@ -5,6 +5,7 @@
 
 #include <CTagwright.h>
 #include <TemplateFields.h>
+#include <portable/Utf8Text.h>
 
 #include <json/json.h>
 
@@ -47,7 +48,9 @@ Json::Value templateJson(CTagwright::_sructPrinterConfig& config)
         if (field.integer) {
             sections[field.section][field.key] = *field.integer;
         } else {
-            sections[field.section][field.key] = std::string(field.text, strnlen(field.text, field.textSize));
+            // A hand-edited file may hold any bytes; the line stays UTF-8.
+            sections[field.section][field.key]
+                = kvprint::validUtf8(std::string(field.text, strnlen(field.text, field.textSize)));
         }
     });
     return sections;
