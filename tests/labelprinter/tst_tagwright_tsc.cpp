@@ -4,6 +4,8 @@
 
 #include "TagwrightFixture.h"
 
+#include <TSCLIB.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -291,4 +293,20 @@ TEST_F(TagwrightFixture, TscCupsQueueGetsTheJobRaw)
     // Queue names are plain words; anything else never reaches the shell.
     setEnv("PRINTER", "queue;rm");
     EXPECT_EQ(printer->Print(sampleParam(42, 0, false)), -1);
+}
+
+TEST_F(TagwrightFixture, TscQueueThatReadsNothingFailsTheJob)
+{
+    const std::string lp = m_dir.file("lp");
+    writeFile(lp, "#!/bin/sh\nexit 0\n");
+    ASSERT_EQ(::chmod(lp.c_str(), 0755), 0);
+    const char* path = std::getenv("PATH");
+    setEnv("PATH", (m_dir.path() + ":" + (path ? path : "/usr/bin:/bin")).c_str());
+
+    ASSERT_EQ(openport("label-queue"), 1);
+    // More than a pipe holds, so the job is still going out when lp has
+    // already gone: a failed close, not a SIGPIPE that ends this program.
+    const std::string command(256 * 1024, 'A');
+    ASSERT_EQ(sendcommand(command.c_str()), 1);
+    EXPECT_NE(closeport(), 1);
 }

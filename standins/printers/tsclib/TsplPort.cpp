@@ -202,13 +202,16 @@ bool TsplPort::send(const std::string& bytes)
 
 bool TsplPort::submitToQueue()
 {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    // A socket pair rather than a pipe: the job is sent with MSG_NOSIGNAL,
+    // so an lp that ends without reading it fails the job instead of
+    // raising SIGPIPE in the printing program.
+    int jobFds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, jobFds) != 0) {
         return false;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, jobFds[0], STDIN_FILENO);
     std::vector<char> queue(m_queue.begin(), m_queue.end());
     queue.push_back('\0');
     char lp[] = "lp";
@@ -219,20 +222,23 @@ bool TsplPort::submitToQueue()
     pid_t child = -1;
     const int spawned = posix_spawnp(&child, "lp", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[0]);
+    ::close(jobFds[0]);
     if (spawned != 0) {
-        ::close(pipeFds[1]);
+        ::close(jobFds[1]);
         return false;
     }
     std::size_t done = 0;
     while (done < m_job.size()) {
-        const ssize_t n = ::write(pipeFds[1], m_job.data() + done, m_job.size() - done);
+        const ssize_t n = ::send(jobFds[1], m_job.data() + done, m_job.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
         if (n <= 0) {
             break;
         }
         done += static_cast<std::size_t>(n);
     }
-    ::close(pipeFds[1]);
+    ::close(jobFds[1]);
     int status = 0;
     for (int waited = 0; waited < queueTimeoutMs; waited += 50) {
         const pid_t ended = ::waitpid(child, &status, WNOHANG);
