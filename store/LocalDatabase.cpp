@@ -251,9 +251,17 @@ void LocalDatabase::addPicture(const QString& filePath)
 
 bool LocalDatabase::resetCounts()
 {
+    // Both tables change together or not at all, and the figures shown only
+    // drop to zero when the file did.
+    QSqlDatabase db = QSqlDatabase::database();
+    if (!db.transaction())
+        return false;
     QSqlQuery query;
-    query.exec("UPDATE datecounttb SET normalnum = 0, unusualnum = 0;");
-    query.exec("UPDATE pictureinfotb SET sign = 1;");
+    if (!query.exec("UPDATE datecounttb SET normalnum = 0, unusualnum = 0;")
+        || !query.exec("UPDATE pictureinfotb SET sign = 1;") || !db.commit()) {
+        db.rollback();
+        return false;
+    }
     m_todayNormal = 0;
     m_todayAbnormal = 0;
     m_totalNormal = 0;

@@ -39,6 +39,7 @@ public:
     void addPicture(const QString& filePath);
 
     // Zeroes every count and hides the listed pictures; rows stay in the file.
+    // False, with nothing changed, when the file could not take it.
     bool resetCounts();
 
     // Up to 20 listed picture paths, newest first, appended to paths.

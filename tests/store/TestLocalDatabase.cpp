@@ -287,6 +287,12 @@ void TestLocalDatabase::resetHidesPicturesAndZeroesCounts()
     QVERIFY(store.recentPictures(recent));
     QCOMPARE(recent, QStringList { newest });
     QCOMPARE(store.totalNormal(), 1);
+
+    // A reset the file cannot take changes nothing and says so.
+    QVERIFY(QSqlQuery().exec("DROP TABLE pictureinfotb"));
+    QVERIFY(!store.resetCounts());
+    QCOMPARE(store.totalNormal(), 1);
+    QCOMPARE(dayRow(day(0)), qMakePair(1, 0));
 }
 
 void TestLocalDatabase::parsePictureName_data()
