@@ -158,6 +158,8 @@ struct AlarmPeer::Impl {
 
     // --- plumbing ---------------------------------------------------------
 
+    // Called with the mutex held: stop() closes the pipe under it, so the
+    // byte never goes to a descriptor that was closed (and maybe reused).
     void wake() const
     {
         const char b = 1;
@@ -180,8 +182,8 @@ struct AlarmPeer::Impl {
             if (!running || stopping)
                 return fallback;
             tasks.push_back([promise, f] { promise->set_value(f()); });
+            wake();
         }
-        wake();
         if (result.wait_for(kCallWait) != std::future_status::ready)
             return fallback;
         return result.get();
@@ -802,8 +804,8 @@ void AlarmPeer::stop()
     {
         std::lock_guard<std::mutex> lock(d->mutex);
         d->stopping = true;
+        d->wake();
     }
-    d->wake();
     if (d->thread.joinable())
         d->thread.join();
     {
@@ -811,11 +813,11 @@ void AlarmPeer::stop()
         d->running = false;
         // Tasks that never ran: their callers have given up waiting.
         d->tasks.clear();
-    }
-    for (int* fd : { &d->loginListener, &d->sessionListener, &d->wakeRead, &d->wakeWrite }) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
+        for (int* fd : { &d->loginListener, &d->sessionListener, &d->wakeRead, &d->wakeWrite }) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
     }
 }
 
@@ -899,8 +901,8 @@ void AlarmPeer::setKeyChangeInterval(std::chrono::milliseconds interval)
     {
         std::lock_guard<std::mutex> lock(d->mutex);
         d->options.keyChangeInterval = interval;
+        d->wake();
     }
-    d->wake();
 }
 
 void AlarmPeer::setAnswerHeartbeats(bool on)
