@@ -310,3 +310,12 @@ TEST_F(TagwrightFixture, TscQueueThatReadsNothingFailsTheJob)
     ASSERT_EQ(sendcommand(command.c_str()), 1);
     EXPECT_NE(closeport(), 1);
 }
+
+TEST_F(TagwrightFixture, TscPrinterFifoWithoutReaderFailsAtOnce)
+{
+    const std::string fifo = m_dir.file("printer-fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    setEnv("PRINTER", fifo.c_str());
+    auto printer = printerWith(sampleTemplate(0));
+    EXPECT_EQ(printer->Print(sampleParam(1, 0, false)), -1);
+}

@@ -105,10 +105,13 @@ bool TsplPort::open(const std::string& name)
     std::string host;
     std::string service;
     if (name.find('/') != std::string::npos) {
-        m_fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        // Opened without blocking: a FIFO that nobody reads fails at once
+        // instead of holding openport forever. Writes block as usual.
+        m_fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
         if (m_fd < 0) {
             return false;
         }
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
         m_kind = Kind::File;
         return true;
     }
