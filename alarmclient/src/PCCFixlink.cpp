@@ -22,7 +22,6 @@ static_assert(sizeof(PCCFixlink::TempAlarmRecord) == 24, "TempAlarmRecord layout
 struct PCCFixlink::Private final : fixlink::SessionOwner {
     Private(const void* user, DataCallback data, StatusCallback status, LogCallback log)
         : user(user)
-        , dataCallback(data)
         , statusCallback(status)
         , logSink(user, log)
         , router(user, data, logSink)
@@ -47,7 +46,6 @@ struct PCCFixlink::Private final : fixlink::SessionOwner {
     }
 
     const void* user;
-    DataCallback dataCallback;
     StatusCallback statusCallback;
     fixlink::LogSink logSink;
     fixlink::MessageRouter router;
