@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -265,6 +266,34 @@ TEST(Search, WithoutCamerasStillStartsAndFinishes)
     search.Wait();
     EXPECT_LT(Clock::now() - t0, std::chrono::seconds(3));
     EXPECT_EQ(search.events, (std::vector<std::string> { "started", "finished" }));
+    ::unsetenv("KVSDK_SEARCH_TARGETS");
+    ::unsetenv("KVSDK_SEARCH_WINDOW_MS");
+}
+
+// A finished hook that tries to search again and to wait, while the owner
+// waits too: refused at once, and nobody hangs.
+TEST(Search, HooksMayCallStartAndWait)
+{
+    class Restarter : public Collector {
+    public:
+        void OnSearchFinished() override
+        {
+            restartRefused = !Start();
+            Wait();
+            Collector::OnSearchFinished();
+        }
+        std::atomic<bool> restartRefused { false };
+    };
+    ::setenv("KVSDK_SEARCH_TARGETS", "127.0.0.1:9", 1);
+    ::setenv("KVSDK_SEARCH_WINDOW_MS", "200", 1);
+    {
+        Restarter search;
+        ASSERT_TRUE(search.Start());
+        search.Wait();
+        EXPECT_TRUE(search.restartRefused);
+        EXPECT_EQ(search.events, (std::vector<std::string> { "started", "finished" }));
+        EXPECT_FALSE(search.IsSearching());
+    }
     ::unsetenv("KVSDK_SEARCH_TARGETS");
     ::unsetenv("KVSDK_SEARCH_WINDOW_MS");
 }

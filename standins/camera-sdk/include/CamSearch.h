@@ -38,7 +38,8 @@ public:
     // False when a search is already running or no target could be used.
     bool Start();
     // Waits until a running search has called its last hook. A derived class
-    // calls this in its destructor, while its hooks can still run.
+    // calls this in its destructor, while its hooks can still run. Called
+    // from a hook, it returns at once (and Start() there returns false).
     void Wait();
     bool IsSearching() const;
 

@@ -65,6 +65,9 @@ std::vector<Target> parseTargets(const char* text)
     return out;
 }
 
+// The search whose worker runs on this thread, if any.
+thread_local const CamSearch* t_hookOwner = nullptr;
+
 } // namespace
 
 struct CamSearch::Private {
@@ -87,6 +90,10 @@ CamSearch::~CamSearch()
 
 void CamSearch::Wait()
 {
+    // A hook runs on the worker, which cannot wait for itself; nor may it
+    // take the lock that another Wait() holds while joining it.
+    if (t_hookOwner == this)
+        return;
     std::lock_guard<std::mutex> lock(d->mutex);
     if (d->worker.joinable())
         d->worker.join();
@@ -103,8 +110,12 @@ void CamSearch::OnSearchFinished() { }
 
 bool CamSearch::Start()
 {
+    // From a hook: refused before the lock, which Wait() may hold while it
+    // joins that very hook's thread.
+    if (t_hookOwner == this)
+        return false;
     std::lock_guard<std::mutex> lock(d->mutex);
-    if (d->searching || (d->worker.joinable() && d->worker.get_id() == std::this_thread::get_id()))
+    if (d->searching)
         return false;
     if (d->worker.joinable())
         d->worker.join();
@@ -114,6 +125,7 @@ bool CamSearch::Start()
     const int windowMs = kvproto::envTimeoutMs("KVSDK_SEARCH_WINDOW_MS", 1500);
     d->searching = true;
     d->worker = std::thread([this, targets, windowMs] {
+        t_hookOwner = this;
         OnSearchStarted();
         kvnet::Socket s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         bool allLoopback = true;
