@@ -97,7 +97,10 @@ QString LocalDatabase::databasePath()
 void LocalDatabase::openDatabase()
 {
     const QString path = databasePath();
-    const bool existed = QFileInfo(path).isFile();
+    // An empty file is a database that never got its tables, e.g. when a
+    // start ended between creating the file and filling it.
+    const QFileInfo before(path);
+    const bool existed = before.isFile() && before.size() > 0;
     restrictToOwner(path);
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));

@@ -123,6 +123,17 @@ void TestLocalDatabase::firstStartCreatesSchemaAndToday()
     LocalDatabase again;
     reopen(again);
     QCOMPARE(scalar("SELECT count(*) FROM datecounttb"), 1);
+
+    // An empty file (a start that ended before the tables) still gets them.
+    cleanup();
+    QVERIFY(QFile::remove(dbPath()));
+    QFile empty(dbPath());
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    LocalDatabase third;
+    third.openDatabase();
+    third.addPicture(pictureName(0, 1));
+    QCOMPARE(dayRow(day(0)), qMakePair(1, 0));
 }
 
 void TestLocalDatabase::fileIsPrivateToItsOwner()
