@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -318,4 +319,17 @@ TEST_F(TagwrightFixture, TscPrinterFifoWithoutReaderFailsAtOnce)
     setEnv("PRINTER", fifo.c_str());
     auto printer = printerWith(sampleTemplate(0));
     EXPECT_EQ(printer->Print(sampleParam(1, 0, false)), -1);
+}
+
+TEST_F(TagwrightFixture, TscPrinterFifoWhoseReaderLeavesFailsTheCommand)
+{
+    const std::string fifo = m_dir.file("printer-fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(openport(fifo.c_str()), 1);
+    ::close(reader);
+    // Without a reader the write fails; it must not end this program.
+    EXPECT_NE(sendcommand("CLS"), 1);
+    closeport();
 }

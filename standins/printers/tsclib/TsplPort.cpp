@@ -10,6 +10,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -90,6 +91,30 @@ bool splitHostPort(const std::string& name, std::string& host, std::string& serv
         host = host.substr(1, host.size() - 2);
     }
     return true;
+}
+
+// A write to a FIFO whose reader has gone fails with EPIPE rather than
+// raising SIGPIPE in the printing program: the signal is held back on this
+// thread while writing, and an instance the write raised is taken off again.
+ssize_t writeWithoutSigpipe(int fd, const char* data, std::size_t size)
+{
+    sigset_t pipeOnly;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    sigset_t pending;
+    sigemptyset(&pending);
+    const bool alreadyPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    const ssize_t n = ::write(fd, data, size);
+    const int error = errno;
+    if (n < 0 && error == EPIPE && !alreadyPending) {
+        const timespec none { 0, 0 };
+        sigtimedwait(&pipeOnly, nullptr, &none);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return n;
 }
 
 } // namespace
@@ -191,7 +216,7 @@ bool TsplPort::send(const std::string& bytes)
     std::size_t done = 0;
     for (int attempts = 0; done < bytes.size() && attempts < 1000; ++attempts) {
         const ssize_t n = m_kind == Kind::Socket ? ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL)
-                                                 : ::write(m_fd, bytes.data() + done, bytes.size() - done);
+                                                 : writeWithoutSigpipe(m_fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
