@@ -113,6 +113,7 @@ TEST_F(CliTest, ShowsAndChangesTheTemplate)
     EXPECT_EQ(cli("--set Label.nosuch=1").exitCode, 1);
     EXPECT_EQ(cli("--set Label.port=abc").exitCode, 1);
     EXPECT_EQ(cli("--set Label.port=4294967296").exitCode, 1);
+    EXPECT_EQ(cli("--set " + quoted("Pwd.value=first\nsecond")).exitCode, 1);
     EXPECT_EQ(cli("--print --count").exitCode, 1);
     EXPECT_EQ(cli("").exitCode, 1);
     EXPECT_NE(readFile(m_dir.file("printer.ini")).find("[Label]\nport=0\n"), std::string::npos);

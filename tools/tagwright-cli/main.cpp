@@ -69,7 +69,9 @@ bool assign(CTagwright::_sructPrinterConfig& config, const tagwrightcli::Assignm
         if (field.integer) {
             good = tagwrightcli::parseTemplateInteger(assignment.value, *field.integer);
         } else {
-            good = assignment.value.size() < field.textSize;
+            // The INI file would keep only the first line.
+            good = assignment.value.size() < field.textSize
+                && assignment.value.find_first_of("\r\n") == std::string::npos;
             if (good) {
                 std::memset(field.text, 0, field.textSize);
                 std::memcpy(field.text, assignment.value.data(), assignment.value.size());
