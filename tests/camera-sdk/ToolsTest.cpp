@@ -1,7 +1,9 @@
 // The command lines of camsim and camctl: the help text, the clip writer,
 // and camctl's JSON lines against a running camsim.
 
+#include "CamSearch.h"
 #include "CamsimProcess.h"
+#include "Protocol.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -9,9 +11,14 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -172,4 +179,53 @@ TEST(Camctl, PrintsOneJsonObjectPerLine)
     EXPECT_EQ(code, 0);
     EXPECT_EQ(linesWith(out, "\"event\":\"found\"").size(), 2u) << out;
     EXPECT_EQ(linesWith(out, "\"event\":\"searchDone\",\"count\":2").size(), 1u) << out;
+}
+
+// A camera whose search answer carries a quote, a stray byte and a valid
+// accented letter in its name: camctl's line stays valid JSON.
+TEST(Camctl, EscapesWhateverACameraCallsItself)
+{
+    const std::string address = loopbackAddress(uniqueLoopbackBase(), 3);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in sa {};
+    sa.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+    socklen_t len = sizeof sa;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len), 0);
+
+    std::thread camera([fd] {
+        pollfd p { fd, POLLIN, 0 };
+        uint8_t probe[64];
+        sockaddr_in from {};
+        socklen_t fromLen = sizeof from;
+        if (::poll(&p, 1, 5000) != 1)
+            return;
+        const ssize_t got = ::recvfrom(fd, probe, sizeof probe, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+        if (got != static_cast<ssize_t>(kvproto::HeaderSize + 4))
+            return;
+        CamSearchRecord record {};
+        std::snprintf(record.deviceName, sizeof record.deviceName, "%s", "Cam\xff\"q\xc3\xa9\xed\xa0\x80");
+        std::snprintf(record.ipAddress, sizeof record.ipAddress, "%s", "127.0.0.9");
+        std::vector<uint8_t> answer
+            = kvproto::encodeHeader(kvproto::SearchAnswer, static_cast<uint32_t>(4 + sizeof record), 0);
+        answer.insert(answer.end(), probe + kvproto::HeaderSize, probe + kvproto::HeaderSize + 4);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
+        answer.insert(answer.end(), bytes, bytes + sizeof record);
+        ::sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLen);
+    });
+    ::setenv("KVSDK_SEARCH_TARGETS", (address + ":" + std::to_string(ntohs(sa.sin_port))).c_str(), 1);
+    ::setenv("KVSDK_SEARCH_WINDOW_MS", "500", 1);
+    int code = -1;
+    const std::string out = runTool("camctl", { "search" }, 10000, code);
+    ::unsetenv("KVSDK_SEARCH_TARGETS");
+    ::unsetenv("KVSDK_SEARCH_WINDOW_MS");
+    camera.join();
+    ::close(fd);
+    EXPECT_EQ(code, 0);
+    const auto found = linesWith(out, "\"event\":\"found\"");
+    ASSERT_EQ(found.size(), 1u) << out;
+    EXPECT_NE(found[0].find("\"name\":\"Cam\\ufffd\\\"q\xc3\xa9\\ufffd\\ufffd\\ufffd\""), std::string::npos)
+        << found[0];
 }

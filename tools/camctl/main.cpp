@@ -24,10 +24,42 @@ using namespace KV::Protocol::Device;
 
 namespace {
 
+// Length of the well-formed UTF-8 sequence at s[i], or 0 when there is none.
+size_t utf8Length(const std::string& s, size_t i)
+{
+    const auto at = [&s](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = at(i);
+    size_t n = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xbf;
+    if (c >= 0xc2 && c <= 0xdf) {
+        n = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        n = 3;
+        low = c == 0xe0 ? 0xa0 : 0x80; // no overlong forms
+        high = c == 0xed ? 0x9f : 0xbf; // no surrogates
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        n = 4;
+        low = c == 0xf0 ? 0x90 : 0x80;
+        high = c == 0xf4 ? 0x8f : 0xbf; // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + n > s.size() || at(i + 1) < low || at(i + 1) > high)
+        return 0;
+    for (size_t k = 2; k < n; ++k)
+        if (at(i + k) < 0x80 || at(i + k) > 0xbf)
+            return 0;
+    return n;
+}
+
+// A JSON string. Text from cameras may hold any bytes: those that are not
+// UTF-8 become U+FFFD, so that every line stays valid JSON.
 std::string quoted(const std::string& s)
 {
     std::string out = "\"";
-    for (unsigned char c : s) {
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
@@ -35,9 +67,20 @@ std::string quoted(const std::string& s)
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\u%04x", c);
             out += buf;
+        } else if (c >= 0x80) {
+            const size_t n = utf8Length(s, i);
+            if (n == 0) {
+                out += "\\ufffd";
+                ++i;
+                continue;
+            }
+            out.append(s, i, n);
+            i += n;
+            continue;
         } else {
             out += static_cast<char>(c);
         }
+        ++i;
     }
     return out + "\"";
 }
