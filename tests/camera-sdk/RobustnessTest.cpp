@@ -185,3 +185,25 @@ TEST(Robustness, PeerTextCannotBreakTheLogIntoLines)
     EXPECT_TRUE(sim.waitForLog("login intruder?camsim: ready?: 1011", std::chrono::seconds(5))) << sim.log();
     EXPECT_EQ(sim.stop(), 0) << sim.log();
 }
+
+// A request that announces megabytes is refused on its header, not waited
+// for: the camera closes at once instead of after its request time-out.
+TEST(Robustness, OversizedRequestIsRefusedOnItsHeader)
+{
+    CamsimProcess sim(camsimArgs());
+    ASSERT_TRUE(sim.ready()) << sim.log();
+    const CamsimCamera cam = sim.cameras().at(0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa = endpoint(cam.address, cam.port);
+    timeval tv { 3, 0 };
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    // Magic, a login request, and a length of 4 MiB that never follows.
+    const uint8_t header[16] = { 'K', 'V', 'S', '1', 1, 0, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0 };
+    ASSERT_EQ(::send(fd, header, sizeof header, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof header));
+    char buf[16];
+    EXPECT_EQ(::recv(fd, buf, sizeof buf, 0), 0) << "the camera kept the connection open";
+    ::close(fd);
+    EXPECT_EQ(login(cam), 1001);
+    EXPECT_EQ(sim.stop(), 0) << sim.log();
+}

@@ -273,7 +273,9 @@ void Server::serve(Site& site, kvnet::Socket socket, const std::string& peer)
     }
     kvproto::Message m;
     if (kvwire::getU32(first) != kvproto::Magic
-        || kvproto::readMessageAfter(socket, first, sizeof first, m, FirstBytesMs, &m_cancel) != kvnet::IoResult::Ok) {
+        || kvproto::readMessageAfter(
+               socket, first, sizeof first, m, FirstBytesMs, &m_cancel, kvproto::MaxRequestPayload)
+            != kvnet::IoResult::Ok) {
         logLine(where + " sent something that is not a request; closed");
         return;
     }
@@ -384,7 +386,8 @@ void Server::serveControl(Site& site, kvnet::Socket& socket, int32_t loginValue,
         if (r == kvnet::IoResult::Timeout)
             continue;
         kvproto::Message m;
-        if (r != kvnet::IoResult::Ok || kvproto::readMessage(socket, m, 2000, &m_cancel) != kvnet::IoResult::Ok)
+        if (r != kvnet::IoResult::Ok
+            || kvproto::readMessage(socket, m, 2000, &m_cancel, kvproto::MaxRequestPayload) != kvnet::IoResult::Ok)
             break;
         lastHeard = kvnet::monotonicMs();
         if (m.type == kvproto::Heartbeat) {
@@ -441,7 +444,9 @@ void Server::servePreview(Site& site, kvnet::Socket& socket, const std::vector<u
             if (r == kvnet::IoResult::Timeout)
                 break;
             kvproto::Message m;
-            if (r != kvnet::IoResult::Ok || kvproto::readMessage(socket, m, 2000, &m_cancel) != kvnet::IoResult::Ok) {
+            if (r != kvnet::IoResult::Ok
+                || kvproto::readMessage(socket, m, 2000, &m_cancel, kvproto::MaxRequestPayload)
+                    != kvnet::IoResult::Ok) {
                 open = false;
                 break;
             }

@@ -34,8 +34,8 @@ kvnet::IoResult sendMessage(kvnet::Socket& s, uint16_t type, const std::vector<u
     return s.sendAll(buf.data(), buf.size(), timeoutMs, cancel);
 }
 
-kvnet::IoResult readMessageAfter(
-    kvnet::Socket& s, const uint8_t* have, size_t haveSize, Message& m, int timeoutMs, const kvnet::CancelPipe* cancel)
+kvnet::IoResult readMessageAfter(kvnet::Socket& s, const uint8_t* have, size_t haveSize, Message& m, int timeoutMs,
+    const kvnet::CancelPipe* cancel, uint32_t maxPayload)
 {
     if (haveSize > HeaderSize)
         return kvnet::IoResult::Error;
@@ -49,7 +49,7 @@ kvnet::IoResult readMessageAfter(
     if (r != kvnet::IoResult::Ok)
         return r;
     uint32_t length = 0;
-    if (!decodeHeader(header, m.type, length, m.sequence))
+    if (!decodeHeader(header, m.type, length, m.sequence) || length > maxPayload)
         return kvnet::IoResult::Error;
     m.payload.resize(length);
     if (length == 0)
@@ -58,9 +58,10 @@ kvnet::IoResult readMessageAfter(
     return s.recvAll(m.payload.data(), length, left > 0 ? static_cast<int>(left) : 1, cancel);
 }
 
-kvnet::IoResult readMessage(kvnet::Socket& s, Message& m, int timeoutMs, const kvnet::CancelPipe* cancel)
+kvnet::IoResult readMessage(
+    kvnet::Socket& s, Message& m, int timeoutMs, const kvnet::CancelPipe* cancel, uint32_t maxPayload)
 {
-    return readMessageAfter(s, nullptr, 0, m, timeoutMs, cancel);
+    return readMessageAfter(s, nullptr, 0, m, timeoutMs, cancel, maxPayload);
 }
 
 void writeLoginInfo(kvwire::ByteWriter& w, const LoginInfo& info)

@@ -15,6 +15,8 @@ namespace kvproto {
 constexpr uint32_t Magic = 0x3153564b; // "KVS1" on the wire
 constexpr size_t HeaderSize = 16;
 constexpr uint32_t MaxPayload = 8u << 20;
+// What a camera takes from a client in one request; frames go the other way.
+constexpr uint32_t MaxRequestPayload = 64u << 10;
 constexpr uint16_t DefaultCameraPort = 8800;
 constexpr uint16_t DefaultSearchPort = 8801;
 // The first four bytes of an alarm-service login, as a little-endian number.
@@ -55,11 +57,13 @@ bool decodeHeader(const uint8_t* header, uint16_t& type, uint32_t& length, uint3
 
 kvnet::IoResult sendMessage(kvnet::Socket& s, uint16_t type, const std::vector<uint8_t>& payload, int timeoutMs,
     const kvnet::CancelPipe* cancel = nullptr, uint32_t sequence = 0);
-// Reads one message; Error when the header is not ours or too long.
-kvnet::IoResult readMessage(kvnet::Socket& s, Message& m, int timeoutMs, const kvnet::CancelPipe* cancel = nullptr);
+// Reads one message; Error when the header is not ours or announces more
+// than `maxPayload` bytes (checked before anything is allocated or read).
+kvnet::IoResult readMessage(kvnet::Socket& s, Message& m, int timeoutMs, const kvnet::CancelPipe* cancel = nullptr,
+    uint32_t maxPayload = MaxPayload);
 // Same, when the first `have` header bytes were read already.
 kvnet::IoResult readMessageAfter(kvnet::Socket& s, const uint8_t* have, size_t haveSize, Message& m, int timeoutMs,
-    const kvnet::CancelPipe* cancel = nullptr);
+    const kvnet::CancelPipe* cancel = nullptr, uint32_t maxPayload = MaxPayload);
 
 void writeLoginInfo(kvwire::ByteWriter& w, const KV::Protocol::Device::LoginInfo& info);
 bool readLoginInfo(kvwire::ByteReader& r, KV::Protocol::Device::LoginInfo& info);
