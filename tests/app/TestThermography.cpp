@@ -243,7 +243,8 @@ void TestThermography::secondTipReplacesFirst()
     QVERIFY(tip->isVisible());
     QVERIFY(timer->isActive());
     QCOMPARE(timer->interval(), 3000);
-    QVERIFY(timer->remainingTime() > 2500);
+    // The first tip had at most 700 ms left; anything well above that is a fresh start.
+    QVERIFY(timer->remainingTime() > 1000);
     const auto texts = tip->findChildren<QLabel*>();
     bool showsSecond = false;
     for (const QLabel* label : texts)
