@@ -122,7 +122,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 1, 5000);
         QCOMPARE(decoder.baseTimestamp(), qint64(1234567));
         QVERIFY(decoder.baseTime() >= before);
-        QVERIFY(sink.arrivals[0] < 2000);
+        QVERIFY(sink.arrivals[0] < 4000); // passed on, not held for a full wait
     }
 
     void pacing_data()
@@ -134,9 +134,9 @@ private slots:
         // Timing is the behaviour here; the bounds are generous for a busy machine.
         QTest::newRow("500 ms early is held") << qint64(500) << qint64(400) << qint64(3000) << false;
         QTest::newRow("1500 ms early is held and logged") << qint64(1500) << qint64(1350) << qint64(4000) << true;
-        QTest::newRow("5000 ms early passes at once") << qint64(5000) << qint64(0) << qint64(1500) << true;
-        QTest::newRow("before the reference passes at once") << qint64(-2000) << qint64(0) << qint64(1500) << true;
-        QTest::newRow("due frames pass at once") << qint64(0) << qint64(0) << qint64(1500) << false;
+        QTest::newRow("5000 ms early passes at once") << qint64(5000) << qint64(0) << qint64(3000) << true;
+        QTest::newRow("before the reference passes at once") << qint64(-2000) << qint64(0) << qint64(3000) << true;
+        QTest::newRow("due frames pass at once") << qint64(0) << qint64(0) << qint64(3000) << false;
     }
 
     void pacing()
@@ -172,7 +172,8 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         decoder.reset();
-        QVERIFY2(timer.elapsed() < 1500, "the pacing wait was not cut short");
+        // The held frame was due 3300 ms later.
+        QVERIFY2(timer.elapsed() < 2800, "the pacing wait was not cut short");
         QCoreApplication::processEvents();
         QCOMPARE(sink.frames.size(), 0);
         QCOMPARE(logCount("PCM exit."), 1);
@@ -205,7 +206,7 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         decoder.reset();
-        QVERIFY(timer.elapsed() < 1500);
+        QVERIFY(timer.elapsed() < 5000);
         QCOMPARE(logCount(name + " exit."), 1);
     }
 
