@@ -85,6 +85,10 @@ int decodeH264Packet(H264Context* ctx, DecodedPicture& picture, const uint8_t* d
     if (received < 0)
         return 25;
     const AVFrame* f = ctx->frame;
+    // The picture is handed on as 8-bit 4:2:0; other layouts (4:2:2, 4:4:4,
+    // deeper samples) would be packed as garbage.
+    if (f->format != AV_PIX_FMT_YUV420P && f->format != AV_PIX_FMT_YUVJ420P)
+        return 26;
     picture.y = f->data[0];
     picture.u = f->data[1];
     picture.v = f->data[2];

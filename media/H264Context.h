@@ -27,5 +27,6 @@ int openH264Context(int codecId, H264Context** out);
 void closeH264Context(H264Context* ctx);
 
 // 0 on success. 6 without a context; 11-14 when the send fails (again, end,
-// invalid, other), 21-25 when the receive does.
+// invalid, other), 21-25 when the receive does, 26 for a picture that is not
+// 8-bit planar 4:2:0.
 int decodeH264Packet(H264Context* ctx, DecodedPicture& picture, const uint8_t* data, int size);

@@ -65,8 +65,12 @@ Picture pattern(int width, int height, int index)
     return p;
 }
 
-bool encodeVideo(Video codec, int width, int height, int count, int keyInterval, std::vector<Packet>& out)
+bool encodeVideo(
+    Video codec, int width, int height, int count, int keyInterval, std::vector<Packet>& out, Chroma chroma)
 {
+    const AVPixelFormat format = chroma == Chroma::Full ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
+    const int chromaWidth = chroma == Chroma::Full ? width : (width + 1) / 2;
+    const int chromaHeight = chroma == Chroma::Full ? height : (height + 1) / 2;
     const AVCodec* c = avcodec_find_encoder_by_name(codec == Video::H264 ? "libx264" : "libx265");
     if (!c)
         return false;
@@ -74,7 +78,7 @@ bool encodeVideo(Video codec, int width, int height, int count, int keyInterval,
     e.ctx = avcodec_alloc_context3(c);
     e.ctx->width = width;
     e.ctx->height = height;
-    e.ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+    e.ctx->pix_fmt = format;
     e.ctx->time_base = AVRational { 1, 25 };
     e.ctx->framerate = AVRational { 25, 1 };
     e.ctx->gop_size = keyInterval;
@@ -88,7 +92,7 @@ bool encodeVideo(Video codec, int width, int height, int count, int keyInterval,
         return false;
     e.frame = av_frame_alloc();
     e.packet = av_packet_alloc();
-    e.frame->format = AV_PIX_FMT_YUV420P;
+    e.frame->format = format;
     e.frame->width = width;
     e.frame->height = height;
     if (av_frame_get_buffer(e.frame, 0) < 0)
@@ -98,9 +102,9 @@ bool encodeVideo(Video codec, int width, int height, int count, int keyInterval,
         const Picture p = pattern(width, height, i);
         for (int r = 0; r < height; ++r)
             std::memcpy(e.frame->data[0] + r * e.frame->linesize[0], p.y.data() + size_t(r) * width, size_t(width));
-        for (int r = 0; r < (height + 1) / 2; ++r) {
-            std::memset(e.frame->data[1] + r * e.frame->linesize[1], 128, size_t((width + 1) / 2));
-            std::memset(e.frame->data[2] + r * e.frame->linesize[2], 128, size_t((width + 1) / 2));
+        for (int r = 0; r < chromaHeight; ++r) {
+            std::memset(e.frame->data[1] + r * e.frame->linesize[1], 128, size_t(chromaWidth));
+            std::memset(e.frame->data[2] + r * e.frame->linesize[2], 128, size_t(chromaWidth));
         }
         e.frame->pts = i;
         e.frame->pict_type = i % keyInterval == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;

@@ -26,8 +26,13 @@ struct Picture {
 // The picture number `index` of the moving test pattern (luma only).
 Picture pattern(int width, int height, int index);
 
+// Half: chroma at half width and height, as cameras send it; Full: chroma at
+// full resolution, which a live-view decoder does not take.
+enum class Chroma { Half, Full };
+
 // False when the encoder is not available.
-bool encodeVideo(Video codec, int width, int height, int count, int keyInterval, std::vector<Packet>& out);
+bool encodeVideo(Video codec, int width, int height, int count, int keyInterval, std::vector<Packet>& out,
+    Chroma chroma = Chroma::Half);
 
 // Encodes `seconds` of a 440 Hz tone at `rate`; one packet per coded frame
 // (AAC packets carry their ADTS header, ADPCM blocks are 256 bytes).

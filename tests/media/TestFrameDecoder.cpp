@@ -271,6 +271,22 @@ private slots:
         QCOMPARE(videoSink.frames.size(), 0);
     }
 
+    void h264PicturesWithFullChromaAreDropped()
+    {
+        const int w = 64;
+        const int h = 48;
+        std::vector<testenc::Packet> packets;
+        QVERIFY(testenc::encodeVideo(testenc::Video::H264, w, h, 3, 3, packets, testenc::Chroma::Full));
+        QCOMPARE(int(packets.size()), 3);
+        H264Decoder decoder;
+        FrameSink sink(&decoder);
+        for (const auto& p : packets)
+            decoder.addFrame(frameOf(p.key ? Device::FrameH264Key : Device::FrameH264, p, w, h));
+        QTRY_COMPARE_WITH_TIMEOUT(logCount("Decode failed!"), 3, 10000);
+        QCoreApplication::processEvents();
+        QCOMPARE(sink.frames.size(), 0);
+    }
+
     void packingHalvesChromaRoundingDown()
     {
         // 5 × 3 picture with padded strides.
