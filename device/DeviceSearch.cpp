@@ -46,7 +46,7 @@ DeviceRecord DeviceSearch::recordFrom(const CamSearchRecord& raw)
     return record;
 }
 
-const QList<DeviceRecord>& DeviceSearch::deviceList()
+QList<DeviceRecord> DeviceSearch::deviceList()
 {
     std::lock_guard<std::mutex> locker(m_mutex);
     return m_published;

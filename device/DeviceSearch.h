@@ -25,7 +25,9 @@ public:
     DeviceSearch();
     ~DeviceSearch() override;
 
-    const QList<DeviceRecord>& deviceList();
+    // A copy (implicitly shared, so cheap): a search that finishes meanwhile
+    // replaces the list on the search thread.
+    QList<DeviceRecord> deviceList();
 
     // Converts one raw search answer.
     static DeviceRecord recordFrom(const CamSearchRecord& raw);
