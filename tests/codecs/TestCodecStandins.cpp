@@ -168,3 +168,38 @@ TEST(H265Standin, PicturesComeWithTheirSizeAndStrides)
     EXPECT_NE(out.status, 0);
     EXPECT_EQ(mi_h265decoder_delete(handle), 0);
 }
+
+TEST(AudioStandins, ArbitraryPayloadsStayInsideTheOutputBuffer)
+{
+    // The largest payloads the decoder threads pass on, filled with noise; the
+    // output buffer is exactly as large as theirs.
+    std::vector<uint8_t> noise(256 * 1024);
+    uint32_t state = 12345;
+    for (auto& b : noise) {
+        state = state * 1103515245u + 12345u;
+        b = uint8_t(state >> 16);
+    }
+    std::vector<uint8_t> out(kScratch);
+
+    ADPCMCodec* adpcm = ADPCMCodecAllocate();
+    ASSERT_NE(adpcm, nullptr);
+    const int full = adpcm->Decode(noise.data(), int(noise.size()), out.data(), 256);
+    EXPECT_GE(full, 0);
+    EXPECT_LE(full, 1024 * 505 * 2);
+    const int partial = adpcm->Decode(noise.data(), 256 + 100, out.data(), 256);
+    EXPECT_GE(partial, 0);
+    EXPECT_LT(partial, 2 * 505 * 2);
+    ADPCMCodecDeallocate(adpcm);
+
+    AACDecodec* aac = AACDecodecAllocate(2, 1);
+    ASSERT_NE(aac, nullptr);
+    for (const int size : { 7, 1000, 65536, int(noise.size()) }) {
+        int n = -1;
+        aac->Decode(out.data(), &n, noise.data(), size);
+        EXPECT_GE(n, 0);
+        EXPECT_LE(n, kScratch);
+    }
+    AACDecodecDeallocate(aac);
+
+    EXPECT_EQ(g711decode(noise.data(), 0, 512 * 1024 / 2, out.data()), 512 * 1024);
+}
