@@ -87,6 +87,7 @@ TEST(AudioStandins, AdpcmBlocksOf256BytesGive505SamplesEach)
     two.insert(two.end(), packets[1].data.begin(), packets[1].data.end());
     EXPECT_EQ(codec->Decode(two.data(), int(two.size()), out.data(), 256), 2 * 505 * 2);
     EXPECT_EQ(codec->Decode(two.data(), 3, out.data(), 256), 0);
+    EXPECT_EQ(codec->Decode(two.data(), 256 + 100, out.data(), 256), 505 * 2 + 193 * 2);
     ADPCMCodecDeallocate(codec);
 
     EXPECT_GE(int(pcm.size()) / 2, samplesIn - 505);
