@@ -77,7 +77,7 @@ TEST_F(AlarmService, SendsOneEventPerPersonToCurrentLoginsOnly)
         EXPECT_NEAR(static_cast<double>(a.ts), static_cast<double>(now), 30.0) << "UTC seconds";
     }
     // One event per person: the log names each person once.
-    EXPECT_EQ(sim.countLog(" person 3 "), 1u);
+    EXPECT_EQ(sim.waitForLogCount(" person 3 ", 1, std::chrono::seconds(5)), 1u);
 
     // Someone else's id, a made-up value: not granted.
     runTool("fixlink-cli", cliArgs(cam, cam.id + 1, value, 0), 15000, code);
@@ -85,7 +85,7 @@ TEST_F(AlarmService, SendsOneEventPerPersonToCurrentLoginsOnly)
     const std::string made = runTool("fixlink-cli", cliArgs(cam, cam.id, value ^ 0x1234, 0), 15000, code);
     EXPECT_NE(code, 0);
     EXPECT_NE(made.find("-10"), std::string::npos) << made;
-    EXPECT_EQ(sim.countLog("not granted"), 2u);
+    EXPECT_EQ(sim.waitForLogCount("not granted", 2, std::chrono::seconds(5)), 2u);
 }
 
 TEST_F(AlarmService, AbnormalFollowsAThresholdChangedThroughTheConfiguration)

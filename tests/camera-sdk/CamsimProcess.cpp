@@ -175,6 +175,19 @@ size_t CamsimProcess::countLog(const std::string& text)
     return n;
 }
 
+size_t CamsimProcess::waitForLogCount(const std::string& text, size_t count, std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    size_t n = 0;
+    m_changed.wait_for(lock, timeout, [&] {
+        n = 0;
+        for (const auto& l : m_lines)
+            n += l.find(text) != std::string::npos ? 1 : 0;
+        return n >= count;
+    });
+    return n;
+}
+
 size_t CamsimProcess::lineCount()
 {
     std::lock_guard<std::mutex> lock(m_mutex);

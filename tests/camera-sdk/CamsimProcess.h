@@ -34,6 +34,10 @@ public:
     // Waits until a log line contains `text` (counting from line `from`).
     bool waitForLog(const std::string& text, std::chrono::milliseconds timeout, size_t from = 0);
     size_t countLog(const std::string& text);
+    // Waits until `count` log lines contain `text`, or the time is up; returns
+    // the number seen. camsim's log arrives through a pipe, so lines about a
+    // client that has just ended may still be on their way.
+    size_t waitForLogCount(const std::string& text, size_t count, std::chrono::milliseconds timeout);
     size_t lineCount();
     std::string log();
     // Stops camsim (SIGTERM); its exit status, or -1 when it had to be killed.
