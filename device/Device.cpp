@@ -36,8 +36,7 @@ bool Device::isAudio(qint32 type)
 
 void Device::registerMetaTypes()
 {
-    qRegisterMetaType<Device::FrameData>("Device::FrameData");
-    qRegisterMetaType<Device::FrameData>("Device::FrameData&");
+    registerFrameMetaType();
     qRegisterMetaType<Device::LoginState>("Device::LoginState");
     qRegisterMetaType<Device::PreviewState>("Device::PreviewState");
     qRegisterMetaType<DeviceRecord>("DeviceRecord");
@@ -48,7 +47,7 @@ void Device::registerMetaTypes()
 }
 
 Device::Device(const DeviceRecord& record, QObject* parent)
-    : QObject(parent)
+    : FrameSource(parent)
     , d(new DeviceP(this, record))
 {
     registerMetaTypes();

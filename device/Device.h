@@ -7,47 +7,19 @@
 // (the main window retires sessions to a reaper thread), see the destructor.
 
 #include "device/DeviceRecord.h"
-#include "media/ThreadSync.h"
+#include "media/FrameData.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QString>
 
 class DeviceP;
 
-class Device : public QObject {
+// Device::FrameData is the frame record of media/FrameData.h; the decoded
+// frame signals sigGotFrameV and sigGotFrameA come from FrameSource.
+class Device : public FrameSource {
     Q_OBJECT
 
 public:
-    // One frame as it travels between threads: coded when it comes from the
-    // camera; planar YUV 4:2:0 once a video decoder has decoded it; 24-bit RGB
-    // for a temperature picture; 16-bit mono samples for decoded audio.
-    struct FrameData {
-        FrameData() = default;
-        // A copy is what a queued call hands to another thread.
-        FrameData(const FrameData& other)
-            : type(other.type)
-            , frameRate(other.frameRate)
-            , width(other.width)
-            , height(other.height)
-            , pts(other.pts)
-            , data(other.data)
-        {
-            ThreadSync::publish();
-        }
-        FrameData(FrameData&& other) noexcept = default;
-        FrameData& operator=(const FrameData& other) = default;
-        FrameData& operator=(FrameData&& other) noexcept = default;
-        ~FrameData() = default;
-
-        qint32 type = 0;
-        qint32 frameRate = 0;
-        qint32 width = 0;
-        qint32 height = 0;
-        qint64 pts = 0; // milliseconds since 1970 as the camera stamps them
-        QByteArray data;
-    };
-
     enum LoginState : qint32 { LoginSuccess = 0, LoginFailed = 1, LoginRunning = 2, LoginRefreshed = 3 };
     Q_ENUM(LoginState)
 
@@ -117,8 +89,6 @@ public:
 signals:
     void sigLogin(int id, Device::LoginState state, int result);
     void sigPreview(int id, Device::PreviewState state, int result);
-    void sigGotFrameV(Device::FrameData frame);
-    void sigGotFrameA(Device::FrameData frame);
     void sigTimeChanged(QString msTime);
     void sigGotConfig(int id, bool isSuc, int result);
     void sigGotDevVersion(int id, bool isSuc, int result, QString appVersion, QString hwVersion, QString kernelVersion);
@@ -137,6 +107,5 @@ private:
     DeviceP* d;
 };
 
-Q_DECLARE_METATYPE(Device::FrameData)
 Q_DECLARE_METATYPE(Device::LoginState)
 Q_DECLARE_METATYPE(Device::PreviewState)

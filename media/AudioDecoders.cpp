@@ -15,12 +15,12 @@ constexpr int kAdpcmBlock = 256;
 constexpr int kMaxAdpcmPayload = kScratchBytes / 4;
 constexpr int kMaxG711Payload = kScratchBytes / 2;
 
-const unsigned char* bytesOf(const Device::FrameData& frame)
+const unsigned char* bytesOf(const FrameData& frame)
 {
     return reinterpret_cast<const unsigned char*>(frame.data.constData());
 }
 
-bool replacePayload(Device::FrameData& frame, const std::vector<unsigned char>& scratch, int n)
+bool replacePayload(FrameData& frame, const std::vector<unsigned char>& scratch, int n)
 {
     if (n <= 0 || n > kScratchBytes) {
         qDebug() << "Decode failed!";
@@ -46,7 +46,7 @@ PCMDecoder::~PCMDecoder()
 void PCMDecoder::run()
 {
     qDebug() << "PCM running.";
-    processFrames([](Device::FrameData&) { return true; });
+    processFrames([](FrameData&) { return true; });
     qDebug() << "PCM exit.";
 }
 
@@ -66,7 +66,7 @@ void ADPCMDecoder::run()
     qDebug() << "ADPCM running.";
     std::vector<unsigned char> scratch(kScratchBytes);
     ADPCMCodec* codec = ADPCMCodecAllocate();
-    processFrames([codec, &scratch](Device::FrameData& frame) {
+    processFrames([codec, &scratch](FrameData& frame) {
         int n = 0;
         if (codec && frame.data.size() <= kMaxAdpcmPayload)
             n = codec->Decode(bytesOf(frame), frame.data.size(), scratch.data(), kAdpcmBlock);
@@ -92,7 +92,7 @@ void AACDecoder::run()
     qDebug() << "AAC running.";
     std::vector<unsigned char> scratch(kScratchBytes);
     AACDecodec* codec = AACDecodecAllocate(2, 1);
-    processFrames([codec, &scratch](Device::FrameData& frame) {
+    processFrames([codec, &scratch](FrameData& frame) {
         int n = 0;
         if (!codec || codec->Decode(scratch.data(), &n, bytesOf(frame), frame.data.size()) < 0)
             n = 0;
@@ -117,7 +117,7 @@ void G711Decoder::run()
 {
     qDebug() << "G711 running.";
     std::vector<unsigned char> scratch(kScratchBytes);
-    processFrames([&scratch](Device::FrameData& frame) {
+    processFrames([&scratch](FrameData& frame) {
         int n = 0;
         if (frame.data.size() <= kMaxG711Payload)
             n = g711decode(bytesOf(frame), 0, frame.data.size(), scratch.data());

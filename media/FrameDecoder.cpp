@@ -16,8 +16,7 @@ constexpr int kExitDestroy = 1;
 FrameDecoder::FrameDecoder(QObject* parent)
     : QThread(parent)
 {
-    qRegisterMetaType<Device::FrameData>("Device::FrameData");
-    qRegisterMetaType<Device::FrameData>("Device::FrameData&");
+    registerFrameMetaType();
     connect(this, &QThread::finished, this, &FrameDecoder::onThreadFinished, Qt::DirectConnection);
     // Timers and the event loop the body waits in belong to the decoder thread.
     moveToThread(this);
@@ -55,7 +54,7 @@ void FrameDecoder::onThreadFinished()
     ThreadSync::publish();
 }
 
-void FrameDecoder::addFrame(const Device::FrameData& frame)
+void FrameDecoder::addFrame(const FrameData& frame)
 {
     std::lock_guard<std::mutex> locker(m_queueLock);
     m_queue.append(frame);
@@ -112,7 +111,7 @@ void FrameDecoder::processFrames(const DecodeStep& decode)
                 break;
             continue;
         }
-        Device::FrameData frame = m_queue.takeFirst();
+        FrameData frame = m_queue.takeFirst();
         m_queueLock.unlock();
 
         if (!decode(frame))

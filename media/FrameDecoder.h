@@ -12,7 +12,7 @@
 // virtual of the subclass and must neither start before the subclass exists
 // nor run on while it is being torn down.
 
-#include "device/Device.h"
+#include "media/FrameData.h"
 
 #include <QList>
 #include <QThread>
@@ -28,7 +28,7 @@ public:
     explicit FrameDecoder(QObject* parent = nullptr);
     ~FrameDecoder() override;
 
-    void addFrame(const Device::FrameData& frame);
+    void addFrame(const FrameData& frame);
     int frameCount();
 
     void setBaseTimestamp(qint64 timestamp);
@@ -37,11 +37,11 @@ public:
     qint64 baseTime() const;
 
 signals:
-    void sigDecodedFrame(Device::FrameData frameData);
+    void sigDecodedFrame(FrameData frameData);
 
 protected:
     // Decodes frame.data in place; false drops the frame.
-    using DecodeStep = std::function<bool(Device::FrameData& frame)>;
+    using DecodeStep = std::function<bool(FrameData& frame)>;
 
     void startThread();
     void stopThread();
@@ -57,7 +57,7 @@ private:
     int waitForTimer(int ms);
 
     std::mutex m_queueLock;
-    QList<Device::FrameData> m_queue;
+    QList<FrameData> m_queue;
     std::atomic<qint64> m_baseTimestamp { -1 };
     std::atomic<qint64> m_baseTime { -1 };
     int m_timerId = 0; // touched on the decoder thread only

@@ -14,7 +14,7 @@ constexpr int kCodecH264 = 27;
 // are worth a log line.
 constexpr int kQuietFailureBytes = 10;
 
-void logFailure(const Device::FrameData& frame)
+void logFailure(const FrameData& frame)
 {
     if (frame.data.size() > kQuietFailureBytes)
         qDebug() << "Decode failed!";
@@ -22,7 +22,7 @@ void logFailure(const Device::FrameData& frame)
 
 } // namespace
 
-bool storePicture(Device::FrameData& frame, const DecodedPicture& picture)
+bool storePicture(FrameData& frame, const DecodedPicture& picture)
 {
     QByteArray packed;
     if (!packYuv420(picture, packed))
@@ -51,7 +51,7 @@ void H264Decoder::run()
     qDebug() << "H264 running.";
     H264Context* context = nullptr;
     openH264Context(kCodecH264, &context); // without a context every decode fails
-    processFrames([context](Device::FrameData& frame) {
+    processFrames([context](FrameData& frame) {
         DecodedPicture picture;
         const int code = decodeH264Packet(
             context, picture, reinterpret_cast<const uint8_t*>(frame.data.constData()), frame.data.size());
@@ -82,7 +82,7 @@ void H265Decoder::run()
     mi_h265decoder_handle handle = nullptr;
     const mi_h265decoder_config config { 0, 0, 1 };
     mi_h265decoder_create(&handle, &config);
-    processFrames([handle](Device::FrameData& frame) {
+    processFrames([handle](FrameData& frame) {
         const mi_h265decoder_input input { reinterpret_cast<const uint8_t*>(frame.data.constData()), frame.data.size(),
             0 };
         mi_h265decoder_output output {};

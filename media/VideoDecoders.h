@@ -30,4 +30,4 @@ protected:
 // Replaces the frame's payload by the packed picture. The frame keeps the size
 // the dispatch stored unless the picture has another one: then the picture's
 // size is stored, so that no consumer reads past the payload.
-bool storePicture(Device::FrameData& frame, const struct DecodedPicture& picture);
+bool storePicture(FrameData& frame, const struct DecodedPicture& picture);

@@ -7,6 +7,7 @@
 
 #include "ClipTools.h"
 
+#include "device/Device.h"
 #include "media/VideoDecoders.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,7 @@
 // Decoder threads: pacing against the stream clock, prompt shutdown, and the
 // pictures and sound they hand on.
 
+#include "device/Device.h"
 #include "media/AudioDecoders.h"
 #include "media/DecodedPicture.h"
 #include "media/VideoDecoders.h"
