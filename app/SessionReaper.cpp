@@ -1,5 +1,7 @@
 #include "app/SessionReaper.h"
 
+#include "device/Device.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -11,7 +13,7 @@
 struct SessionReaper::Shared {
     std::mutex lock;
     std::condition_variable wake;
-    std::deque<QObject*> retired;
+    std::deque<Device*> retired;
     bool stopping = false;
 };
 
@@ -34,7 +36,7 @@ SessionReaper::SessionReaper()
                 shared->wake.wait_for(guard, kIdlePoll);
                 continue;
             }
-            QObject* session = shared->retired.front();
+            Device* session = shared->retired.front();
             shared->retired.pop_front();
             // Deleting joins the session's threads: do it without the lock so
             // that the GUI thread can go on retiring sessions meanwhile.
@@ -54,10 +56,11 @@ SessionReaper::~SessionReaper()
     m_shared->wake.notify_one();
 }
 
-void SessionReaper::retire(QObject* session)
+void SessionReaper::retire(Device* session)
 {
     if (!session)
         return;
+    session->prepareForDestruction();
     {
         std::lock_guard<std::mutex> guard(m_shared->lock);
         m_shared->retired.push_back(session);

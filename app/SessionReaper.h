@@ -4,9 +4,9 @@
 // detached thread of the reaper's own deletes them.
 #pragma once
 
-#include <QObject>
-
 #include <memory>
+
+class Device;
 
 class SessionReaper {
 public:
@@ -17,8 +17,10 @@ public:
     SessionReaper(const SessionReaper&) = delete;
     SessionReaper& operator=(const SessionReaper&) = delete;
 
-    // Takes ownership of an ended session; null is ignored.
-    void retire(QObject* session);
+    // Takes ownership of an ended session; null is ignored. Call on the
+    // session's own (GUI) thread: the session is cut off from its workers
+    // here, so no report of it reaches anyone once it is handed over.
+    void retire(Device* session);
     // Sessions still waiting to be destroyed.
     int pending() const;
 

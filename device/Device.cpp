@@ -44,6 +44,7 @@ void Device::registerMetaTypes()
     qRegisterMetaType<KvDevice::Device>("KvDevice::Device&");
     qRegisterMetaType<KV::Protocol::Device::LoginHelperEx*>("KV::Protocol::Device::LoginHelperEx*");
     qRegisterMetaType<KV::Protocol::Device::NVConfigEx*>("KV::Protocol::Device::NVConfigEx*");
+    qRegisterMetaType<LoginInfoPtr>("LoginInfoPtr");
 }
 
 Device::Device(const DeviceRecord& record, QObject* parent)
@@ -64,6 +65,7 @@ void Device::connectWorkers()
     connect(d, &DeviceP::sigToLogin, d->login, &DeviceLogin::Login);
     connect(d, &DeviceP::sigAgainToLogin, d->login, &DeviceLogin::RefreshLogin);
     connect(d->login, &DeviceLogin::sigLogin, this, &Device::sigLogin);
+    connect(d->login, &DeviceLogin::sigLogin, this, &Device::onWorkerLogin);
 
     connect(d, &DeviceP::sigToStartPreview, d->preview, &DevicePreview::StartPreview);
     connect(d, &DeviceP::sigToStopPreview, d->preview, &DevicePreview::StopPreview);
@@ -134,12 +136,27 @@ void Device::login(bool flag, bool again, int istate)
 
 void Device::startPreview(bool isHD, bool isShowthermal)
 {
-    emit d->sigToStartPreview(d->login->currentHelper(), isHD, isShowthermal);
+    m_previewWanted = true;
+    m_previewHD = isHD;
+    m_previewThermal = isShowthermal;
+    emit d->sigToStartPreview(d->login->lastGoodInfo(), isHD, isShowthermal);
 }
 
 void Device::stopPreview()
 {
+    m_previewWanted = false;
     emit d->sigToStopPreview();
+}
+
+void Device::onWorkerLogin(int id, Device::LoginState state, int result)
+{
+    Q_UNUSED(id)
+    // A re-login replaces the helper the running stream was started on, and
+    // the camera forgets that login with it: a stream that stalled (or whose
+    // start failed) would never come back. After a successful re-login of the
+    // stall watch or the alarm link, the stream starts again on the new one.
+    if (state == LoginRefreshed && result == kRefreshRestartsPreview && m_previewWanted)
+        emit d->sigToRestartPreview(d->login->lastGoodInfo(), m_previewHD, m_previewThermal);
 }
 
 void Device::setAudioEnabled(bool on)
@@ -164,10 +181,10 @@ namespace {
 
 KV::Protocol::Device::NVConfigEx* newConfig(const DeviceP* d)
 {
-    const KV::Protocol::Device::LoginHelperEx* helper = d->login->currentHelper();
+    const LoginInfoPtr login = d->login->lastGoodInfo();
     KV::Protocol::Device::LoginInfo info;
-    if (helper)
-        info = helper->info();
+    if (login)
+        info = *login;
     else
         info.device = d->info;
     return new KV::Protocol::Device::NVConfigEx(info);
@@ -202,6 +219,6 @@ DeviceRecord* Device::deviceRecord()
 
 qint32 Device::loginInfoValue() const
 {
-    const KV::Protocol::Device::LoginHelperEx* helper = d->login->currentHelper();
-    return helper ? helper->info().loginValue : 0;
+    const LoginInfoPtr login = d->login->lastGoodInfo();
+    return login ? login->loginValue : 0;
 }

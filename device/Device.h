@@ -84,7 +84,12 @@ public:
     void cutTempType();
     void getDeviceInfo(int itype);
     DeviceRecord* deviceRecord();
+    // Safe from any thread: read from a copy of the last successful login.
     qint32 loginInfoValue() const;
+
+    // The re-login marker of the stall watch and the alarm link; its success
+    // restarts a stream that was asked for.
+    static constexpr int kRefreshRestartsPreview = 1;
 
 signals:
     void sigLogin(int id, Device::LoginState state, int result);
@@ -103,8 +108,13 @@ signals:
 
 private:
     void connectWorkers();
+    void onWorkerLogin(int id, Device::LoginState state, int result);
 
     DeviceP* d;
+    // What the last startPreview asked for, until stopPreview (GUI thread).
+    bool m_previewWanted = false;
+    bool m_previewHD = true;
+    bool m_previewThermal = false;
 };
 
 Q_DECLARE_METATYPE(Device::LoginState)

@@ -32,6 +32,19 @@ void DeviceLogin::replaceHelper(KV::Protocol::Device::LoginHelperEx* loginHelper
     delete m_helper.exchange(loginHelper);
 }
 
+LoginInfoPtr DeviceLogin::lastGoodInfo() const
+{
+    std::lock_guard<std::mutex> locker(m_infoMutex);
+    return m_lastGood;
+}
+
+void DeviceLogin::keepGoodInfo(const KV::Protocol::Device::LoginInfo& info)
+{
+    auto copy = std::make_shared<const KV::Protocol::Device::LoginInfo>(info);
+    std::lock_guard<std::mutex> locker(m_infoMutex);
+    m_lastGood = std::move(copy);
+}
+
 void DeviceLogin::copyLoginInfo(const KV::Protocol::Device::LoginInfo& info)
 {
     if (!m_record)
@@ -61,6 +74,7 @@ void DeviceLogin::Login(KV::Protocol::Device::LoginHelperEx* loginHelper)
     const int result = loginHelper->Login();
     if (result == kLoginSuccess) {
         copyLoginInfo(loginHelper->info());
+        keepGoodInfo(loginHelper->info());
         emit sigLogin(id, Device::LoginSuccess, result);
     } else {
         emit sigLogin(id, Device::LoginFailed, result);
@@ -78,6 +92,7 @@ void DeviceLogin::RefreshLogin(KV::Protocol::Device::LoginHelperEx* loginHelper,
     const int result = loginHelper->Login();
     if (result == kLoginSuccess) {
         copyLoginInfo(loginHelper->info());
+        keepGoodInfo(loginHelper->info());
         emit sigLogin(id, Device::LoginRefreshed, istate);
     } else {
         emit sigLogin(id, Device::LoginRefreshed, result);

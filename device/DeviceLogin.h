@@ -3,15 +3,18 @@
 // helper, which the preview and the configuration requests build on. Fills
 // the device record with what the login reports.
 //
-// Lives on its own thread; reached only by queued calls, except currentHelper(),
-// which the GUI thread reads while no login runs.
+// Lives on its own thread; reached only by queued calls. Other threads never
+// touch the helper (a new login deletes it): they read lastGoodInfo(), a
+// copy of what the last successful login reported, from any thread.
 
 #include "device/Device.h"
+#include "device/LoginInfo.h"
 
 #include <QObject>
 #include <QThread>
 
 #include <atomic>
+#include <mutex>
 
 namespace KV {
 namespace Protocol {
@@ -29,7 +32,7 @@ public:
     explicit DeviceLogin(DeviceRecord* record, QObject* parent = nullptr);
     ~DeviceLogin() override;
 
-    KV::Protocol::Device::LoginHelperEx* currentHelper() const { return m_helper.load(); }
+    LoginInfoPtr lastGoodInfo() const;
 
 public slots:
     void Login(KV::Protocol::Device::LoginHelperEx* loginHelper);
@@ -41,8 +44,11 @@ signals:
 private:
     void replaceHelper(KV::Protocol::Device::LoginHelperEx* loginHelper);
     void copyLoginInfo(const KV::Protocol::Device::LoginInfo& info);
+    void keepGoodInfo(const KV::Protocol::Device::LoginInfo& info);
 
     std::atomic<KV::Protocol::Device::LoginHelperEx*> m_helper { nullptr };
+    mutable std::mutex m_infoMutex;
+    LoginInfoPtr m_lastGood;
     QThread m_thread;
     DeviceRecord* m_record;
 };

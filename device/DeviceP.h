@@ -4,6 +4,7 @@
 // the workers. Lives with its Device.
 
 #include "device/Device.h"
+#include "device/LoginInfo.h"
 
 #include "KV_DeviceTypes.h"
 
@@ -42,9 +43,9 @@ signals:
     void sigToLogin(KV::Protocol::Device::LoginHelperEx* loginHelper);
     void sigAgainToLogin(KV::Protocol::Device::LoginHelperEx* loginHelper, int istate);
     void sigToGetDevVersion(KV::Protocol::Device::NVConfigEx* nvConfig);
-    void sigToStartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal);
+    void sigToStartPreview(LoginInfoPtr login, bool isHD, bool isShowthermal);
     void sigToStopPreview();
-    void sigToRestartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal);
+    void sigToRestartPreview(LoginInfoPtr login, bool isHD, bool isShowthermal);
     void sigGotThermalInfo(KV::Protocol::Device::NVConfigEx* nvConfig);
     void sigDeviceInfo(KV::Protocol::Device::NVConfigEx* nvConfig, int itype);
     void sigSetThermalInfo(KV::Protocol::Device::NVConfigEx* nvConfig, int highTemp, int lowTemp);

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <climits>
+#include <memory>
 
 namespace {
 
@@ -69,40 +70,50 @@ int DevicePreview::recordId() const
     return m_record ? m_record->id : 0;
 }
 
-void DevicePreview::StartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal)
+void DevicePreview::StartPreview(LoginInfoPtr login, bool isHD, bool isShowthermal)
 {
     Q_UNUSED(isShowthermal)
-    std::lock_guard<std::mutex> locker(m_streamMutex);
-    if (m_helper) {
-        emit sigPreview(recordId(), Device::PreviewBusy, 0);
-        return;
-    }
-    // No helper means no stream; a flag left from a failed start must not let
-    // the new helper's first callbacks wait on the mutex held here.
-    m_running = false;
-    int result = kRefusedWithoutLogin;
-    if (loginHelper) {
-        m_helper = new KV::Protocol::Device::PreviewHelperEx(
-            loginHelper->info(), [this](const KV::Protocol::Device::FrameData& frame) { onSdkFrame(frame); });
-        emit sigPreview(recordId(), Device::PreviewStarting, 0);
-        result = m_helper->Start(isHD);
-        // Sound switched on for an earlier stream stays on for this one.
-        if (result == 0 && m_audioOn)
-            m_helper->SetAudioState(true);
-        if (result != 0) {
-            // Safe under the mutex: callbacks return at once while `running` is false.
-            delete m_helper;
-            m_helper = nullptr;
+    {
+        std::lock_guard<std::mutex> locker(m_streamMutex);
+        if (m_helper) {
+            emit sigPreview(recordId(), Device::PreviewBusy, 0);
+            return;
         }
-    } else {
-        emit sigPreview(recordId(), Device::PreviewStarting, 0);
+        // No helper means no stream; a flag left from a failed start must not
+        // let the new helper's first callbacks through before it is published.
+        m_running = false;
     }
-    if (result != 0)
-        emit sigPreview(recordId(), Device::PreviewFailed, result);
-    // A failed start is reported as started too; the caller's stall watch
-    // notices that no data flows.
-    m_running = true;
-    emit sigPreview(recordId(), Device::PreviewStarted, result);
+    emit sigPreview(recordId(), Device::PreviewStarting, 0);
+    int result = kRefusedWithoutLogin;
+    // The camera's answer may take up to the SDK's time-out: start without
+    // the stream lock, so that the GUI thread's direct calls (flip, sound,
+    // snapshots) never wait on the network. Only this thread starts and stops
+    // streams, so nobody else can publish a helper meanwhile.
+    std::unique_ptr<KV::Protocol::Device::PreviewHelperEx> helper;
+    if (login) {
+        helper = std::make_unique<KV::Protocol::Device::PreviewHelperEx>(
+            *login, [this](const KV::Protocol::Device::FrameData& frame) { onSdkFrame(frame); });
+        result = helper->Start(isHD);
+    }
+    {
+        std::lock_guard<std::mutex> locker(m_streamMutex);
+        if (result == 0) {
+            m_helper = helper.release();
+            // Sound switched on for an earlier stream, or while this one was
+            // starting, stays on.
+            if (m_audioOn)
+                m_helper->SetAudioState(true);
+        }
+        if (result != 0)
+            emit sigPreview(recordId(), Device::PreviewFailed, result);
+        // A failed start is reported as started too; the caller's stall watch
+        // notices that no data flows.
+        m_running = true;
+        emit sigPreview(recordId(), Device::PreviewStarted, result);
+    }
+    // A helper whose start failed delivers no frames; its destructor may wait
+    // for the SDK, so it goes without the lock.
+    helper.reset();
     if (!m_speedTimer) {
         m_speedTimer = new QTimer(this);
         connect(m_speedTimer, &QTimer::timeout, this, &DevicePreview::onSpeedTimer);
@@ -151,10 +162,10 @@ void DevicePreview::StopPreview()
         m_speedTimer->stop();
 }
 
-void DevicePreview::RestartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal)
+void DevicePreview::RestartPreview(LoginInfoPtr login, bool isHD, bool isShowthermal)
 {
     StopPreview();
-    StartPreview(loginHelper, isHD, isShowthermal);
+    StartPreview(std::move(login), isHD, isShowthermal);
 }
 
 void DevicePreview::onSdkFrame(const KV::Protocol::Device::FrameData& sdkFrame)
@@ -260,22 +271,26 @@ void DevicePreview::dispatchTemperature(Device::FrameData& frame)
     if (raw.size() < kTempFixedHeader)
         return;
     const int headerLength = static_cast<unsigned char>(raw[1]);
+    if (raw.size() < headerLength)
+        return;
+    // The header is complete: its unit counts even when the pixels that
+    // follow are short and dropped.
+    const int unit = headerLength > kTempFixedHeader ? static_cast<unsigned char>(raw[kTempUnitOffset]) : 0;
+    if (unit != m_lastTempType) {
+        m_lastTempType = unit;
+        emit sigTempResult(unit);
+    }
     const int width = readInt16(raw, 2);
     const int height = readInt16(raw, 4);
-    if (width <= 0 || height <= 0 || raw.size() < headerLength)
+    if (width <= 0 || height <= 0)
         return;
     const qint64 pixelBytes = qint64(width) * height * 2;
     if (raw.size() - headerLength < pixelBytes || qint64(width) * height * 3 > INT_MAX)
         return;
     const int temperature = readInt16(raw, 8);
-    const int unit = headerLength > kTempFixedHeader ? static_cast<unsigned char>(raw[kTempUnitOffset]) : 0;
 
     frame.width = width;
     frame.height = height;
-    if (unit != m_lastTempType) {
-        m_lastTempType = unit;
-        emit sigTempResult(unit);
-    }
     frame.data = ThermalPalette::toRgb(raw.constData() + headerLength, width, height);
     showTemperatureFrame(frame);
     Q_UNUSED(temperature) // measured per person by the alarm service; not used here

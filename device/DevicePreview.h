@@ -10,6 +10,7 @@
 // media mutex.
 
 #include "device/Device.h"
+#include "device/LoginInfo.h"
 
 #include <QObject>
 #include <QThread>
@@ -23,7 +24,6 @@ class QTimer;
 namespace KV {
 namespace Protocol {
 namespace Device {
-class LoginHelperEx;
 class PreviewHelperEx;
 struct FrameData;
 } // namespace Device
@@ -64,9 +64,11 @@ public:
     void onSdkFrame(const KV::Protocol::Device::FrameData& sdkFrame);
 
 public slots:
-    void StartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal);
+    // Starts the stream on the given login; without one the start is
+    // refused (reported as failed, then started).
+    void StartPreview(LoginInfoPtr login, bool isHD, bool isShowthermal);
     void StopPreview();
-    void RestartPreview(KV::Protocol::Device::LoginHelperEx* loginHelper, bool isHD, bool isShowthermal);
+    void RestartPreview(LoginInfoPtr login, bool isHD, bool isShowthermal);
     void onSigDecodedFrameV(Device::FrameData frameData);
     void onSigDecodedFrameA(Device::FrameData frameData);
     void onSigDecodedFrameO(Device::FrameData frameData, double temperature);

@@ -2,6 +2,8 @@
 // oldest first.
 #include "app/SessionReaper.h"
 
+#include "device/Device.h"
+
 #include <QThread>
 #include <QVector>
 #include <QtTest>
@@ -21,10 +23,13 @@ struct Record {
     std::atomic<int> overlap { 0 };
 };
 
-class FakeSession : public QObject {
+// A real session (its workers' threads are joined after this destructor)
+// that notes when and where it was destroyed.
+class FakeSession : public Device {
 public:
     FakeSession(int id, Record& record)
-        : m_id(id)
+        : Device(DeviceRecord())
+        , m_id(id)
         , m_record(record)
     {
     }
