@@ -1,5 +1,7 @@
 #include "store/LocalDatabase.h"
 
+#include "store/PictureName.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QDebug>
@@ -42,11 +44,6 @@ const char* const kCreateAccountTable
     = "CREATE TABLE [accounttb] ([id] integer NOT NULL PRIMARY KEY AUTOINCREMENT,[username] varchar(256) NOT NULL, "
       "[password] varchar(256) NOT NULL DEFAULT '');";
 
-QString currentDate()
-{
-    return QDate::currentDate().toString(kDateFormat);
-}
-
 // A null QString binds as SQL NULL, which the NOT NULL columns refuse; an
 // empty text must stay an empty text.
 QVariant text(const QString& value)
@@ -71,13 +68,19 @@ void restrictToOwner(const QString& path)
 
 } // namespace
 
-LocalDatabase::LocalDatabase()
-    : m_todayNormal(0)
+LocalDatabase::LocalDatabase(Clock clock)
+    : m_clock(std::move(clock))
+    , m_todayNormal(0)
     , m_todayAbnormal(0)
     , m_totalNormal(0)
     , m_totalAbnormal(0)
-    , m_today(currentDate())
 {
+    m_today = currentDate().toString(kDateFormat);
+}
+
+QDate LocalDatabase::currentDate() const
+{
+    return m_clock ? m_clock().date() : QDate::currentDate();
 }
 
 QString LocalDatabase::databasePath()
@@ -204,23 +207,21 @@ bool LocalDatabase::insertPicture(const QString& date, const QString& filePath, 
 
 QString LocalDatabase::parsePictureName(const QString& filePath, int& state)
 {
-    if (filePath.isEmpty())
+    const PictureName name = PictureName::parse(filePath);
+    if (!name.valid)
         return QString();
-    const QString fileName = filePath.split(QLatin1Char('/')).last();
-    const QStringList fields = fileName.split(QLatin1Char('-'));
-    if (fields.size() != 5)
-        return QString();
-
-    QString day;
-    const QString& stamp = fields.at(2);
-    if (stamp.size() == 14)
-        day = QStringLiteral("%1-%2-%3").arg(stamp.mid(0, 4), stamp.mid(4, 2), stamp.mid(6, 2));
-    state = fields.at(3).toInt();
-    return day;
+    state = name.stateCode();
+    return name.day();
 }
 
 void LocalDatabase::addPicture(const QString& filePath)
 {
+    // The window's day timer moves today forward only every two seconds; a
+    // person measured just after midnight belongs to the new day already.
+    const QString now = currentDate().toString(kDateFormat);
+    if (now != m_today)
+        setToday(now);
+
     int state = -1;
     const QString day = parsePictureName(filePath, state);
     qDebug().noquote() << QStringLiteral("filepath %1 pkdate %2 istate %3").arg(filePath, day).arg(state);
@@ -291,7 +292,7 @@ bool LocalDatabase::recentPictures(QStringList& paths)
 
 QStringList LocalDatabase::dayLabels() const
 {
-    const QDate now = QDate::currentDate();
+    const QDate now = currentDate();
     QStringList labels;
     for (int i = 0; i < kSevenDays; ++i)
         labels.append(now.addDays(i - (kSevenDays - 1)).toString(QStringLiteral("MM-dd")));
@@ -300,7 +301,7 @@ QStringList LocalDatabase::dayLabels() const
 
 QVector<int> LocalDatabase::series(bool normal) const
 {
-    const QDate now = QDate::currentDate();
+    const QDate now = currentDate();
     QVector<int> values(kSevenDays, 0);
     for (int i = 0; i < kSevenDays; ++i) {
         const QString date = now.addDays(i - (kSevenDays - 1)).toString(kDateFormat);

@@ -4,9 +4,12 @@
 // Lives on the GUI thread and uses the default Qt SQL connection.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+#include <functional>
 
 // One day of the seven-day series.
 struct DayCount {
@@ -17,7 +20,12 @@ struct DayCount {
 
 class LocalDatabase {
 public:
-    LocalDatabase();
+    // The local date and time the store works by; tests put their own clock
+    // here to cross midnight.
+    using Clock = std::function<QDateTime()>;
+
+    // An empty clock means the computer's clock.
+    explicit LocalDatabase(Clock clock = Clock());
 
     // Where the file lives: $ARDENIX_DB when set, else the application data
     // folder (created when missing).
@@ -35,7 +43,8 @@ public:
     bool updateDay(const QString& date, int normal, int abnormal);
     bool insertPicture(const QString& date, const QString& filePath, int state);
 
-    // Records one alarm picture and counts it by the state in its name.
+    // Records one alarm picture and counts it by the state in its name, into
+    // the day the clock says it is now.
     void addPicture(const QString& filePath);
 
     // Zeroes every count and hides the listed pictures; rows stay in the file.
@@ -71,6 +80,9 @@ public:
 
 private:
     QVector<int> series(bool normal) const;
+    QDate currentDate() const;
+
+    Clock m_clock;
 
     int m_todayNormal;
     int m_todayAbnormal;

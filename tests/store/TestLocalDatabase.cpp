@@ -3,6 +3,7 @@
 #include "store/LocalDatabase.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -69,6 +70,7 @@ private slots:
     void accountsInsertAndUpdate();
     void unopenableFileLeavesCountsAtZero();
     void dayChangeStartsANewRow();
+    void midnightPictureCountsIntoTheNewDay();
     void missingFolderIsCreated();
 
 private:
@@ -409,11 +411,13 @@ void TestLocalDatabase::unopenableFileLeavesCountsAtZero()
 // counting goes on there.
 void TestLocalDatabase::dayChangeStartsANewRow()
 {
-    LocalDatabase store;
+    QDateTime now = QDateTime::currentDateTime();
+    LocalDatabase store([&now] { return now; });
     store.openDatabase();
     store.addPicture(pictureName(0, 1));
     store.addPicture(pictureName(0, 2));
 
+    now = now.addDays(1);
     store.setToday(day(1));
     QCOMPARE(store.today(), day(1));
     QCOMPARE(dayRow(day(1)), qMakePair(0, 0));
@@ -427,11 +431,50 @@ void TestLocalDatabase::dayChangeStartsANewRow()
     QCOMPARE(dayRow(day(1)), qMakePair(1, 0));
     QCOMPARE(dayRow(day(0)), qMakePair(1, 1));
     QCOMPARE(store.totalNormal(), 2);
+    QCOMPARE(store.normalSeries().mid(5), QVector<int>({ 1, 1 }));
+    QCOMPARE(store.dayLabels().last(), QDate::currentDate().addDays(1).toString("MM-dd"));
 
     // Setting the same day again adds no second row.
     store.setToday(day(1));
     QCOMPARE(scalar(QString("SELECT count(*) FROM datecounttb WHERE localdate = '%1'").arg(day(1))), 1);
     QCOMPARE(store.todayNormal(), 1);
+}
+
+// A person measured in the first second of a day, before the window's
+// two-second day check has moved today on, counts into the new day.
+void TestLocalDatabase::midnightPictureCountsIntoTheNewDay()
+{
+    const QDate first(2024, 1, 31);
+    const QDate second = first.addDays(1);
+    QDateTime now(first, QTime(23, 59, 59));
+    LocalDatabase store([&now] { return now; });
+    store.openDatabase();
+    QCOMPARE(store.today(), QString("2024-01-31"));
+    store.addPicture("/shots/4-368-20240131235959-1-0.jpg");
+    QCOMPARE(dayRow("2024-01-31"), qMakePair(1, 0));
+
+    now = QDateTime(second, QTime(0, 0, 1));
+    store.addPicture("/shots/4-391-20240201000001-2-0.jpg");
+    // The camera may still stamp the old day; the person is counted now.
+    store.addPicture("/shots/4-366-20240131235959-1-0.jpg");
+    QCOMPARE(store.today(), QString("2024-02-01"));
+    QCOMPARE(dayRow("2024-01-31"), qMakePair(1, 0));
+    QCOMPARE(dayRow("2024-02-01"), qMakePair(1, 1));
+    QCOMPARE(store.todayNormal(), 1);
+    QCOMPARE(store.todayAbnormal(), 1);
+    QCOMPARE(store.totalNormal(), 2);
+    QCOMPARE(store.totalAbnormal(), 1);
+    QCOMPARE(store.sevenDays().last().date, QString("2024-02-01"));
+    QCOMPARE(store.normalSeries(), QVector<int>({ 0, 0, 0, 0, 0, 1, 1 }));
+    QCOMPARE(store.abnormalSeries(), QVector<int>({ 0, 0, 0, 0, 0, 0, 1 }));
+    QCOMPARE(store.dayLabels().first(), QString("01-26"));
+    QCOMPARE(store.dayLabels().last(), QString("02-01"));
+
+    // A picture within the same day moves nothing.
+    now = now.addSecs(3600);
+    store.addPicture("/shots/4-370-20240201010001-1-0.jpg");
+    QCOMPARE(dayRow("2024-02-01"), qMakePair(2, 1));
+    QCOMPARE(scalar("SELECT count(*) FROM datecounttb"), 2);
 }
 
 void TestLocalDatabase::missingFolderIsCreated()
