@@ -1,18 +1,119 @@
 #include "media/AudioOut.h"
 
-AudioOut::AudioOut(QObject* parent)
-    : QObject(parent)
+#include <QAudioDeviceInfo>
+#include <QAudioOutput>
+#include <QIODevice>
+
+namespace {
+
+// Sound frame types and the rate their decoders deliver.
+int sampleRateFor(qint32 frameType)
 {
+    switch (frameType) {
+    case 21: // PCM
+    case 22: // ADPCM
+    case 26: // G.711
+        return 8000;
+    case 24: // AAC
+        return 32000;
+    default:
+        return 0; // keep whatever output there is
+    }
 }
 
-AudioOut::~AudioOut() = default;
+QAudioFormat monoPcm(int sampleRate)
+{
+    QAudioFormat format;
+    format.setCodec("audio/pcm");
+    format.setChannelCount(1);
+    format.setSampleSize(16);
+    format.setByteOrder(QAudioFormat::LittleEndian);
+    format.setSampleType(QAudioFormat::SignedInt);
+    format.setSampleRate(sampleRate);
+    return format;
+}
+
+} // namespace
+
+AudioOut::AudioOut(QObject* parent)
+    : QObject(nullptr)
+    , m_format8k(monoPcm(8000))
+    , m_format32k(monoPcm(32000))
+{
+    registerFrameMetaType();
+    if (parent)
+        connect(
+            parent, &QObject::destroyed, this, [this] { delete this; }, Qt::DirectConnection);
+    // The output was made on the worker thread and must go there too.
+    connect(&m_thread, &QThread::finished, this, &AudioOut::onThreadFinished, Qt::DirectConnection);
+    m_thread.start(QThread::InheritPriority);
+    moveToThread(&m_thread);
+}
+
+AudioOut::~AudioOut()
+{
+    m_thread.quit();
+    m_thread.wait();
+}
 
 void AudioOut::setDevice(FrameSource* device)
 {
-    Q_UNUSED(device)
+    m_sourceDevice.store(reinterpret_cast<quintptr>(device));
+    if (device)
+        connect(device, &FrameSource::sigGotFrameA, this, &AudioOut::onSigGotFrameA,
+            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
 }
 
 void AudioOut::onSigGotFrameA(FrameData frame)
 {
-    Q_UNUSED(frame)
+    if (reinterpret_cast<quintptr>(sender()) != m_sourceDevice.load())
+        return;
+    const int rate = sampleRateFor(frame.type);
+    if (rate != 0 && rate != m_sampleRate.load())
+        rebuildOutput(rate);
+    // What the output's buffer cannot take now is dropped: live sound must
+    // not fall behind the picture.
+    if (m_isReady.load() && m_audioDevice) {
+        const qint64 written = m_audioDevice->write(frame.data);
+        ++m_framesWritten;
+        if (written > 0)
+            m_bytesWritten += written;
+    }
+}
+
+void AudioOut::rebuildOutput(int sampleRate)
+{
+    // Set before trying, so that a failed attempt is not repeated for every
+    // following frame of the same rate.
+    m_sampleRate.store(sampleRate);
+    QAudioFormat& format = sampleRate == 8000 ? m_format8k : m_format32k;
+    const QAudioDeviceInfo device = QAudioDeviceInfo::defaultOutputDevice();
+    if (!device.isFormatSupported(format)) {
+        // Without a device there is no nearest format; keep ours for a later attempt.
+        const QAudioFormat nearest = device.nearestFormat(format);
+        if (nearest.isValid())
+            format = nearest;
+    }
+
+    m_isReady.store(false);
+    m_audioDevice = nullptr;
+    delete m_audioOutput;
+    m_audioOutput = new QAudioOutput(format);
+    ++m_outputsBuilt;
+    m_audioDevice = m_audioOutput->start();
+    if (m_audioDevice)
+        m_audioDevice->open(QIODevice::ReadWrite);
+    m_isReady.store(
+        m_audioDevice && m_audioOutput->state() == QAudio::IdleState && m_audioOutput->error() == QAudio::NoError);
+}
+
+void AudioOut::onThreadFinished()
+{
+    m_isReady.store(false);
+    m_audioDevice = nullptr;
+    if (m_audioOutput) {
+        m_audioOutput->stop();
+        delete m_audioOutput;
+        m_audioOutput = nullptr;
+    }
 }
