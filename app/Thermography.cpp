@@ -4,6 +4,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/ProcessExit.h"
+#include "media/GLYuvWidget.h"
 #include "widgets/ITButton.h"
 #include "widgets/QChartshowDig.h"
 #include "widgets/QtipDig.h"
@@ -43,13 +44,17 @@ Thermography::Thermography(QWidget* parent)
     , m_dragMargin(0)
     , m_maximized(false)
     , ui(new Ui::ThermographyClass)
+    , m_placeholderShown(true)
     , m_tipDialog(nullptr)
     , m_tipTimer(nullptr)
     , m_threshold(DefaultThreshold)
     , m_dayTimerId(0)
     , m_alarmSoundOn(true)
     , m_remindOn(true)
+    , m_loginReady(true)
+    , m_setupReady(true)
 {
+    Device::registerMetaTypes();
     ui->setupUi(this);
     g_mainWindow = this;
     setUpWindow();
@@ -62,12 +67,16 @@ Thermography::Thermography(QWidget* parent)
     connect(m_tipTimer, &QTimer::timeout, this, &Thermography::showhide);
     m_tipDialog = new QtipDig(this);
     m_tipDialog->hide();
+    // Both may be emitted by other threads; the work runs here, later.
+    connect(this, &Thermography::SigscreenshotResult, this, &Thermography::onscreenshotResult, Qt::QueuedConnection);
+    connect(this, &Thermography::SigaddAlarmpush, this, &Thermography::addAlarmpush, Qt::QueuedConnection);
 
     m_store.openDatabase();
     ui->defectWaveform->setXLabels(m_store.dayLabels());
     updateCounters();
     m_threshold = readConfigDouble(ConfigKey::Temperature, DefaultThreshold);
     m_dayTimerId = startTimer(kDayCheckMs, Qt::CoarseTimer);
+    fillAlarmList();
 
     maximize();
     m_alarmSoundOn = readConfigInt(ConfigKey::Alarm) == 1;
@@ -76,6 +85,13 @@ Thermography::Thermography(QWidget* parent)
 
 Thermography::~Thermography()
 {
+    // The link threads and the client callbacks use this window: they end
+    // before anything of it goes.
+    stopFixlinkSessions();
+    {
+        std::lock_guard<std::mutex> locker(m_deviceLock);
+        disconnectDevice();
+    }
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
     delete ui;
@@ -97,9 +113,17 @@ void Thermography::setUpWindow()
     ui->rebtn->hide();
     ui->titleWidget->installEventFilter(this);
 
-    // The video widgets join these cells; the overlays lie over them.
+    // The video widgets join these cells (visible light, then the thermal
+    // picture); the overlays lie over them.
     QGridLayout* const cells[] = { qobject_cast<QGridLayout*>(ui->normalframe->layout()),
         qobject_cast<QGridLayout*>(ui->thermographyframe->layout()) };
+    const int pixelTypes[] = { 1, 0 };
+    for (int i = 0; i < 2; ++i) {
+        auto* video = new GLYuvWidget(pixelTypes[i], this);
+        video->setObjectName(i == 0 ? QStringLiteral("videoWidget") : QStringLiteral("thermalWidget"));
+        cells[i]->addWidget(video, 2, 1);
+        m_videoWidgets.append(video);
+    }
     for (QGridLayout* cell : cells) {
         auto* overlay = new deviceshowDig(this);
         cell->addWidget(overlay, 2, 1);
@@ -142,6 +166,11 @@ void Thermography::setUpToolButtons()
     ui->cutvoicebtn->addIcon(QStringLiteral(":/Thermography/Resources/icon_openvoice.png"));
     if (readConfigInt(ConfigKey::Voice) != 0)
         ui->cutvoicebtn->setIconIndex(1);
+}
+
+bool Thermography::audioButtonOn() const
+{
+    return ui->cutvoicebtn->iconIndex() == 1;
 }
 
 void Thermography::applyScreenSize()

@@ -1,22 +1,54 @@
 // Thermography is the program's one main window: the frameless dark shell
 // with its title bar, the two video cells with their overlays, the counters,
-// the seven-day chart, the tool buttons and the alarm list. It owns the
-// statistics store, the transient tip and the reaper of ended camera
-// sessions. GUI thread.
+// the seven-day chart, the tool buttons and the alarm list. It owns the one
+// camera session, the picture and sound outputs, the statistics store, the
+// transient tip, the alarm-service link and the reaper of ended sessions.
+//
+// GUI thread, except the alarm-service link: its thread and the client's
+// callbacks (handleTempAlarm) run elsewhere and meet the GUI thread only
+// under m_deviceLock, through atomics and through queued signals.
+//
+// The flows live in one file each: Thermography.cpp (window, chrome,
+// counters), ThermographySession.cpp (camera session), ThermographyAlarms.cpp
+// (alarm pictures and the list), ThermographyLink.cpp (alarm-service link).
 #pragma once
 
 #include "app/SessionReaper.h"
+#include "device/Device.h"
+#include "media/AudioOut.h"
 #include "store/LocalDatabase.h"
 
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QVector>
 #include <QWidget>
 
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class GLYuvWidget;
+class QadddeviceDig;
+class QscreenshotDig;
 class QTimer;
 class QtipDig;
 class deviceshowDig;
+
+// The camera session as the window sees it. Fields the alarm-service thread
+// reads are atomic or read under the window's device lock.
+struct DeviceMsg {
+    qint32 id = 0; // preview id of the last started preview
+    Device* device = nullptr; // the current session; null when none
+    std::atomic<qint32> devicecount { 0 }; // sessions ended so far
+    qint32 stallCount = 0; // consecutive speed reports of no data
+    std::atomic<qint32> tempType { -1 }; // unit code of the camera: -1, 1 or 10
+    std::atomic<qint32> timezone { -1000 }; // hours; -1000 while unknown
+};
 
 namespace Ui {
 class ThermographyClass;
@@ -48,11 +80,60 @@ public:
     bool isMaximizedLook() const { return m_maximized; }
     LocalDatabase& store() { return m_store; }
 
+    // Ends any session and logs in to the camera at address (port 8800).
+    void addDevice(int id, const QString& address, const QString& userName, const QString& password);
+    // Ends the current session, if any, and shows the disconnected look.
+    // The caller holds the device lock.
+    void disconnectDevice();
+
+    // For tests and diagnostics: the session record and the alarm link.
+    const DeviceMsg& deviceMsg() const { return m_deviceMsg; }
+    int fixlinkState() const { return m_fixlinkState.load(); }
+    const QVector<GLYuvWidget*>& videoWidgets() const { return m_videoWidgets; }
+    AudioOut& audioOut() { return m_audio; }
+    QadddeviceDig* addDeviceDialog() const;
+    const QList<QscreenshotDig*>& alarmItems() const { return m_alarmItems; }
+
+    // One alarm of the alarm service: books the picture of its moment.
+    // Runs on the alarm client's thread.
+    struct TempAlarm {
+        bool hasType = false;
+        qint32 viAlarmType = 0;
+        bool hasTemp = false;
+        qint32 viTemp = 0; // tenths of a degree Celsius
+        bool hasTimestamp = false;
+        qint32 timestamp = 0; // UTC seconds
+    };
+    void handleTempAlarm(const TempAlarm& alarm);
+
+    // Alarm pictures kept in the list at most.
+    static constexpr int kMaxAlarmItems = 30;
+
+signals:
+    void SigLoginResult(int id, Device::LoginState state, int result);
+    void SigscreenshotResult(
+        int state, double temperature, QString lensfilePath, QString temperaturePath, int istate);
+    void SigaddAlarmpush(QString lensfilePath, QString temperaturePath);
+
 public slots:
+    void onSigLogin(int id, Device::LoginState state, int result);
+    void onSigPreview(int id, Device::PreviewState state, int result);
+    void on_screenshotbnt_clicked();
+    void onscreenshotResult(int state, double temperature, QString lensfilePath, QString temperaturePath, int istate);
+    void on_adddevicebtn_clicked();
     void on_maxbtn_clicked();
     void on_rebtn_clicked();
     void on_closebtn_clicked();
+    void on_disconnectbtn_clicked();
+    void on_folderbtn_clicked();
+    void onTemperaChanged(double dTempera, QString lensfilePath, QString temperaturePath);
+    void addAlarmpush(QString lensfilePath, QString temperaturePath);
     void showhide();
+    void timingScreenshot();
+    void GetSpeeddate(double dSpeed);
+    void onGetAlarmRemindstate();
+    void TempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
+    void GotTimezoneInfo(int itimezone);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,7 +147,15 @@ private:
     void maximize();
     void restore();
     void followDate();
+    void fillAlarmList();
+    bool audioButtonOn() const;
     bool pressStartsDrag(const QPoint& pos) const;
+
+    // Alarm-service link (ThermographyLink.cpp).
+    void startFixlinkSession();
+    void runFixlinkSession();
+    void stopFixlinkSessions();
+    int fillReqInfo(struct FixlinkRequest& req);
 
     bool m_dragging;
     QPoint m_pressPos;
@@ -74,15 +163,43 @@ private:
     bool m_maximized;
     QRect m_normalGeometry;
     Ui::ThermographyClass* ui;
+    QVector<GLYuvWidget*> m_videoWidgets;
     QVector<deviceshowDig*> m_overlays;
+    AudioOut m_audio;
+    DeviceMsg m_deviceMsg;
+    // Standard locks rather than Qt's, so that the thread checker sees them.
+    std::mutex m_deviceLock;
+    std::mutex m_fixlinkLock;
     SessionReaper m_reaper;
+    QPointer<QadddeviceDig> m_addDeviceDialog;
     QString m_autoShotDir;
     QString m_manualShotDir;
     LocalDatabase m_store;
+    QList<QscreenshotDig*> m_alarmItems;
+    bool m_placeholderShown;
+    std::atomic<int> m_fixlinkState { 0 };
+    // The session generation the newest link thread serves; a stream
+    // restart within a session starts no second one.
+    std::atomic<int> m_linkGeneration { -1 };
+    std::atomic<bool> m_closing { false };
+    // Link threads are joined, not detached, so that none outlives the
+    // window; finished ones are joined when the next one starts.
+    struct LinkThread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::mutex m_linkThreadsLock;
+    std::vector<LinkThread> m_linkThreads;
+    // Wakes the link thread's pauses when its session ends.
+    std::mutex m_linkWakeLock;
+    std::condition_variable m_linkWake;
+    void wakeFixlinkSessions();
     QtipDig* m_tipDialog;
     QTimer* m_tipTimer;
     double m_threshold;
     int m_dayTimerId;
     bool m_alarmSoundOn;
     bool m_remindOn;
+    bool m_loginReady;
+    bool m_setupReady;
 };

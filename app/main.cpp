@@ -1,11 +1,31 @@
+#include "app/CommandLine.h"
+#include "app/ConnectOnStart.h"
 #include "app/Startup.h"
 #include "app/Thermography.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QTranslator>
+
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
+    // Checked before any window exists, so a bad command line never shows one.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine commandLine;
+    QString error;
+    if (!CommandLine::parse(arguments, commandLine, error)) {
+        std::fprintf(stderr, "ardenix: %s\n%s", qPrintable(error), qPrintable(CommandLine::usage()));
+        return 2;
+    }
+    if (commandLine.help) {
+        std::fputs(qPrintable(CommandLine::usage()), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QTranslator translator;
     installEnglishTranslation(app, translator);
@@ -13,5 +33,9 @@ int main(int argc, char* argv[])
 
     Thermography window;
     window.show();
+    if (commandLine.connect) {
+        auto* connector = new ConnectOnStart(&window, commandLine);
+        QTimer::singleShot(0, connector, &ConnectOnStart::start);
+    }
     return app.exec();
 }

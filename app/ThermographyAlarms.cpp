@@ -1,0 +1,175 @@
+// Alarm pictures of the main window: each measured person becomes a snapshot
+// of that moment, a card in the list of the newest pictures, a count in the
+// store, a tip and, when abnormal, the alarm sound. Also the manual snapshot
+// and the folder button.
+#include "app/Thermography.h"
+
+#include "ui_Thermography.h"
+
+#include "app/ConfigFile.h"
+#include "widgets/QscreenshotDig.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSound>
+#include <QThread>
+#include <QUrl>
+
+namespace {
+
+const char* const kAlarmSound = ":/Thermography/Resources/Alarm.wav";
+constexpr int kAbnormalTipMs = 3000;
+// Longest wait a timed snapshot accepts, so a damaged setting cannot stall
+// the window.
+constexpr int kMaxTimedWaitMs = 10000;
+
+} // namespace
+
+void Thermography::handleTempAlarm(const TempAlarm& alarm)
+{
+    std::lock_guard<std::mutex> locker(m_deviceLock);
+    Device* device = m_deviceMsg.device;
+    if (!device)
+        return;
+    qDebug().noquote() << QStringLiteral("viTemp %1 viAlarmType %2").arg(alarm.viTemp).arg(alarm.viAlarmType);
+    QString lens;
+    QString temp;
+    const int tempType = m_deviceMsg.tempType;
+    if (alarm.hasTimestamp) {
+        // The camera stamps its pictures in local time.
+        const int second = m_deviceMsg.timezone * 3600 + alarm.timestamp;
+        if (device->screenshot(m_autoShotDir, alarm.viTemp, lens, temp, alarm.viAlarmType, tempType, second))
+            return;
+    }
+    const bool ok = device->screenshot(m_autoShotDir, alarm.viTemp, lens, temp, alarm.viAlarmType, tempType, 0);
+    if (!ok)
+        qDebug() << "截图失败";
+    emit SigscreenshotResult(ok ? 1 : 0, alarm.viTemp, lens, temp, alarm.viAlarmType);
+}
+
+void Thermography::TempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state)
+{
+    // A booked picture that could not be had comes back without a path.
+    emit SigscreenshotResult(lensfilePath.isEmpty() ? 0 : 1, viTemp, lensfilePath, temperaturePath, state);
+}
+
+void Thermography::onscreenshotResult(
+    int state, double temperature, QString lensfilePath, QString temperaturePath, int istate)
+{
+    Q_UNUSED(temperature)
+    if (state != 1) {
+        showTip(tr("截图失败"), TipMs, false);
+        return;
+    }
+    addAlarmpush(lensfilePath, temperaturePath);
+    m_store.addPicture(lensfilePath);
+    updateCounters();
+    if (istate == 0) {
+        showTip(tr("体温正常"), TipMs, false);
+        return;
+    }
+    if (m_remindOn)
+        showTip(tr("体温异常"), kAbnormalTipMs, true);
+    else
+        showTip(tr("体温异常"), TipMs, false);
+    if (m_alarmSoundOn)
+        QSound::play(QString::fromLatin1(kAlarmSound));
+}
+
+void Thermography::addAlarmpush(QString lensfilePath, QString temperaturePath)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (!QFileInfo(lensfilePath).isFile())
+        return;
+    if (m_placeholderShown) {
+        ui->ScreenshotWidget->hide();
+        m_placeholderShown = false;
+    }
+    auto* item = new QscreenshotDig(lensfilePath, temperaturePath, ui->scrollAreaWidgetContents);
+    m_alarmItems.append(item);
+    qDebug() << "耗时1 addAlarmpush" << clock.elapsed() << "ms";
+    clock.restart();
+    ui->idlistlayout->insertWidget(0, item);
+    while (m_alarmItems.size() > kMaxAlarmItems) {
+        QscreenshotDig* oldest = m_alarmItems.takeFirst();
+        ui->idlistlayout->removeWidget(oldest);
+        delete oldest;
+    }
+    qDebug() << "耗时2 addAlarmpush" << clock.elapsed() << "ms";
+}
+
+void Thermography::fillAlarmList()
+{
+    QElapsedTimer clock;
+    clock.start();
+    QStringList paths;
+    m_store.recentPictures(paths);
+    if (!paths.isEmpty()) {
+        ui->ScreenshotWidget->hide();
+        m_placeholderShown = false;
+    }
+    // Oldest first, so that the newest stored picture ends at the top; the
+    // entries are built once construction has finished.
+    for (int i = paths.size() - 1; i >= 0; --i) {
+        const QString& path = paths.at(i);
+        emit SigaddAlarmpush(path, QStringLiteral("%1-2.jpg").arg(path.left(path.size() - 6)));
+    }
+    qDebug() << "itime 耗时" << clock.elapsed();
+}
+
+void Thermography::on_screenshotbnt_clicked()
+{
+    static QMutex handling;
+    if (!handling.tryLock(0))
+        return;
+    Device* device = m_deviceMsg.device;
+    if (device) {
+        QString lens;
+        QString temp;
+        const bool ok = device->screenshot(m_manualShotDir, m_threshold, lens, temp, 0, m_deviceMsg.tempType, 0);
+        showTip(ok ? tr("截图成功") : tr("截图失败"), TipMs, false);
+    }
+    handling.unlock();
+}
+
+void Thermography::on_folderbtn_clicked()
+{
+    static QMutex handling;
+    if (!handling.tryLock(0))
+        return;
+    const QString path
+        = QDir::toNativeSeparators(QStringLiteral("%1/Screenshot").arg(QCoreApplication::applicationDirPath()));
+    if (!QFileInfo(path).isDir())
+        showTip(tr("当前路径不存在"), TipMs, false);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    handling.unlock();
+}
+
+void Thermography::onGetAlarmRemindstate()
+{
+    m_alarmSoundOn = readConfigInt(ConfigKey::Alarm) == 1;
+    m_remindOn = readConfigInt(ConfigKey::Remind) == 1;
+}
+
+void Thermography::timingScreenshot()
+{
+    const int wait = readConfigInt(ConfigKey::ScreenshotInterval);
+    if (wait > 0)
+        QThread::msleep(static_cast<unsigned long>(qMin(wait, kMaxTimedWaitMs)));
+    Device* device = m_deviceMsg.device;
+    if (!device)
+        return;
+    QString lens;
+    QString temp;
+    const bool ok = device->screenshot(m_autoShotDir, 0, lens, temp, 0, m_deviceMsg.tempType, 0);
+    // A picture that could not be written is reported as such, not as one
+    // that exists.
+    emit SigscreenshotResult(ok ? 1 : 0, 0, lens, temp, 0);
+}

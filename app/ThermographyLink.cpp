@@ -1,0 +1,240 @@
+// The main window's link to the camera's alarm service: one thread per
+// camera session keeps a client of the service connected and registered for
+// temperature alarms, reconnecting after failures, and ends with the
+// session. The client's callbacks turn each alarm into handleTempAlarm().
+#include "app/Thermography.h"
+
+#include <Fixlink/PCCFixlink.h>
+
+#include <QByteArray>
+#include <QDebug>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+using kvtool::PCCFixlink;
+
+// The request the link thread connects with; filled under the device lock.
+struct FixlinkRequest {
+    PCCFixlink::ReqInfo info;
+};
+
+namespace {
+
+constexpr int kConnectTimeoutS = 5;
+constexpr int kRegisteredPollMs = 1000;
+constexpr int kAfterLoginFailureMs = 1000;
+constexpr int kBetweenAttemptsMs = 500;
+// Every this many failed service logins the camera is logged in again: the
+// request carries the camera's login value, which may have gone stale.
+constexpr int kReloginEvery = 10;
+
+// The callbacks reach the window through the user pointer: the record of
+// the link thread that created the client, which outlives every client.
+struct LinkContext {
+    Thermography* window;
+    std::atomic<int>* state;
+};
+
+void onFixlinkData(const void* user, const void* data, PCCFixlink::DataType type)
+{
+    const auto* context = static_cast<const LinkContext*>(user);
+    qDebug() << "工装返回" << "type" << int(type);
+    if (!context || !data)
+        return;
+    if (type == PCCFixlink::TempAlarm) {
+        const auto* record = static_cast<const PCCFixlink::TempAlarmRecord*>(data);
+        Thermography::TempAlarm alarm;
+        alarm.hasType = record->alarmType.state == 1;
+        alarm.viAlarmType = record->alarmType.value;
+        alarm.hasTemp = record->temp.state == 1;
+        alarm.viTemp = record->temp.value;
+        alarm.hasTimestamp = record->ts.state == 1;
+        alarm.timestamp = record->ts.value;
+        context->window->handleTempAlarm(alarm);
+    } else if (type == PCCFixlink::RegisterResult) {
+        context->state->store(1);
+    }
+}
+
+void onFixlinkStatus(const void* user, PCCFixlink::ConnectStatus status)
+{
+    const auto* context = static_cast<const LinkContext*>(user);
+    switch (status) {
+    case PCCFixlink::Connected:
+        qDebug() << "Connection---------------connected";
+        break;
+    case PCCFixlink::Disconnected:
+        qDebug() << "Connection---------------disconnect";
+        if (context)
+            context->state->store(2);
+        break;
+    case PCCFixlink::Unknown:
+        qDebug() << "Connection---------------unknown status";
+        break;
+    }
+}
+
+void onFixlinkLog(const void* user, const char* text)
+{
+    Q_UNUSED(user)
+    if (text)
+        qDebug().noquote() << QString::fromUtf8(text);
+}
+
+// Disconnecting waits for the client's receiver thread, so no callback of
+// the client runs once it is gone.
+void dropClient(std::unique_ptr<PCCFixlink>& client)
+{
+    if (!client)
+        return;
+    client->Disconnect();
+    client.reset();
+}
+
+} // namespace
+
+int Thermography::fillReqInfo(FixlinkRequest& req)
+{
+    Device* device = m_deviceMsg.device;
+    if (!device)
+        return -1;
+    std::memset(&req.info, 0, sizeof req.info);
+    const DeviceRecord* record = device->deviceRecord();
+    const QByteArray ip = record->address.toLocal8Bit().left(int(sizeof req.info.ip) - 1);
+    std::memcpy(req.info.ip, ip.constData(), size_t(ip.size()));
+    req.info.port = static_cast<quint16>(record->port & 0xffff);
+    req.info.requestValueA = record->id;
+    req.info.requestValueB = device->loginInfoValue();
+    req.info.requestFlag = 0;
+    return 0;
+}
+
+void Thermography::startFixlinkSession()
+{
+    // One link thread serves a whole camera session: a stream restart of the
+    // same session starts none.
+    const int generation = m_deviceMsg.devicecount.load();
+    if (m_linkGeneration.exchange(generation) == generation)
+        return;
+    std::lock_guard<std::mutex> locker(m_linkThreadsLock);
+    if (m_closing)
+        return;
+    // Threads of ended sessions are done or about to be: join the done ones.
+    for (auto it = m_linkThreads.begin(); it != m_linkThreads.end();) {
+        if (it->done->load()) {
+            it->thread.join();
+            it = m_linkThreads.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    m_linkThreads.push_back({ std::thread([this, done] {
+                                 runFixlinkSession();
+                                 done->store(true);
+                             }),
+        done });
+}
+
+void Thermography::wakeFixlinkSessions()
+{
+    std::lock_guard<std::mutex> locker(m_linkWakeLock);
+    m_linkWake.notify_all();
+}
+
+void Thermography::stopFixlinkSessions()
+{
+    std::vector<LinkThread> threads;
+    {
+        std::lock_guard<std::mutex> locker(m_linkThreadsLock);
+        m_closing = true;
+        threads.swap(m_linkThreads);
+    }
+    // A changed generation ends every pass.
+    ++m_deviceMsg.devicecount;
+    wakeFixlinkSessions();
+    for (LinkThread& link : threads)
+        link.thread.join();
+}
+
+void Thermography::runFixlinkSession()
+{
+    qDebug() << "frockconnect连接 ";
+    std::lock_guard<std::mutex> serving(m_fixlinkLock);
+    auto sessionExists = [this] {
+        std::lock_guard<std::mutex> locker(m_deviceLock);
+        return m_deviceMsg.device != nullptr;
+    };
+    if (m_closing || !sessionExists())
+        return;
+
+    FixlinkRequest req;
+    int generation = 0;
+    {
+        std::lock_guard<std::mutex> locker(m_deviceLock);
+        if (fillReqInfo(req) != 0)
+            return;
+        generation = m_deviceMsg.devicecount.load();
+    }
+    qDebug() << "m_deviceMsg.devicecount前 " << generation;
+
+    LinkContext context { this, &m_fixlinkState };
+    std::unique_ptr<PCCFixlink> client;
+    int retries = 0;
+    // Pauses end early when the session does.
+    auto sleepMs = [this, generation](int ms) {
+        std::unique_lock<std::mutex> locker(m_linkWakeLock);
+        m_linkWake.wait_for(locker, std::chrono::milliseconds(ms),
+            [this, generation] { return m_deviceMsg.devicecount.load() != generation; });
+    };
+
+    // Ends with the session: a new one or none changes the generation or
+    // empties the session.
+    while (m_deviceMsg.devicecount.load() == generation) {
+        if (m_fixlinkState.load() == 1) {
+            retries = 0;
+            sleepMs(kRegisteredPollMs);
+        } else {
+            if (client) {
+                dropClient(client);
+                qDebug() << "isdisconnect1";
+            }
+            client = std::make_unique<PCCFixlink>(&context, onFixlinkData, onFixlinkStatus, onFixlinkLog);
+            const PCCFixlink::ResultCode rc = client->Connect(req.info, kConnectTimeoutS);
+            qDebug() << "code 值" << int(rc);
+            if (rc == PCCFixlink::Ok) {
+                if (client->GetAlarmParams() == PCCFixlink::Ok) {
+                    qDebug() << "获取预警成功";
+                    m_fixlinkState = 1;
+                    sleepMs(kRegisteredPollMs);
+                }
+            } else if (rc == PCCFixlink::LoginFailed) {
+                ++retries;
+                if (retries % kReloginEvery == 0) {
+                    // The device lock keeps the session from being retired
+                    // while it is asked to log in again.
+                    std::lock_guard<std::mutex> locker(m_deviceLock);
+                    if (m_deviceMsg.device && m_deviceMsg.devicecount.load() == generation)
+                        m_deviceMsg.device->login(false, true, Device::kRefreshRestartsPreview);
+                }
+                sleepMs(kAfterLoginFailureMs);
+                std::lock_guard<std::mutex> locker(m_deviceLock);
+                if (m_deviceMsg.devicecount.load() == generation)
+                    fillReqInfo(req);
+            } else {
+                dropClient(client);
+            }
+            sleepMs(kBetweenAttemptsMs);
+        }
+        if (!sessionExists())
+            break;
+    }
+    if (client) {
+        qDebug() << "isdisconnect";
+        dropClient(client);
+        m_fixlinkState = 2;
+    }
+    qDebug() << "m_deviceMsg.devicecount " << m_deviceMsg.devicecount.load();
+}
