@@ -57,24 +57,23 @@ void main(void)
     if (isDrawBoundF == 1) {
         gl_FragColor = boundColor;
     } else if (textureOut.x >= 0.0 && textureOut.x <= 1.0 && textureOut.y >= 0.0 && textureOut.y <= 1.0) {
-        vec3 yuv;
+        // Each texture is read once: a software rasteriser runs every
+        // branch, so reads inside the branches would multiply.
+        vec4 sampleY = texture2D(texY, textureOut);
+        vec4 sampleU = texture2D(texU, textureOut);
+        vec4 sampleV = texture2D(texV, textureOut);
         if (pixelType == 0) {
-            gl_FragColor = texture2D(texY, textureOut);
-            return;
-        } else if (pixelType == 1) {
-            yuv.x = texture2D(texY, textureOut).r;
-            yuv.y = texture2D(texU, textureOut).r - 0.5;
-            yuv.z = texture2D(texV, textureOut).r - 0.5;
-        } else if (pixelType == 2) {
-            yuv.x = texture2D(texY, textureOut).r;
-            yuv.y = texture2D(texU, textureOut).a - 0.5;
-            yuv.z = texture2D(texU, textureOut).r - 0.5;
+            gl_FragColor = sampleY;
         } else {
-            yuv.x = texture2D(texY, textureOut).r;
-            yuv.y = texture2D(texU, textureOut).r - 0.5;
-            yuv.z = texture2D(texU, textureOut).a - 0.5;
+            vec3 yuv;
+            if (pixelType == 1)
+                yuv = vec3(sampleY.r, sampleU.r, sampleV.r);
+            else if (pixelType == 2)
+                yuv = vec3(sampleY.r, sampleU.a, sampleU.r);
+            else
+                yuv = vec3(sampleY.r, sampleU.r, sampleU.a);
+            gl_FragColor = vec4(yuvToRgb * (yuv - vec3(0.0, 0.5, 0.5)), 1.0);
         }
-        gl_FragColor = vec4(yuvToRgb * yuv, 1.0);
     } else {
         gl_FragColor = vec4(0.0, 0.0, 0.0, 1.0);
     }
@@ -96,24 +95,23 @@ void main(void)
     if (bool(isDrawBoundF)) {
         gl_FragColor = boundColor;
     } else if (textureOut.x >= 0.0 && textureOut.x <= 1.0 && textureOut.y >= 0.0 && textureOut.y <= 1.0) {
-        vec3 yuv;
+        // Each texture is read once: a software rasteriser runs every
+        // branch, so reads inside the branches would multiply.
+        vec4 sampleY = texture2D(texY, textureOut);
+        vec4 sampleU = texture2D(texU, textureOut);
+        vec4 sampleV = texture2D(texV, textureOut);
         if (pixelType == 0) {
-            gl_FragColor = texture2D(texY, textureOut);
-            return;
-        } else if (pixelType == 1) {
-            yuv.x = texture2D(texY, textureOut).r;
-            yuv.y = texture2D(texU, textureOut).r - 0.5;
-            yuv.z = texture2D(texV, textureOut).r - 0.5;
-        } else if (pixelType == 2) {
-            yuv.x = texture2D(texY, textureOut).r;
-            yuv.y = texture2D(texU, textureOut).a - 0.5;
-            yuv.z = texture2D(texU, textureOut).r - 0.5;
+            gl_FragColor = sampleY;
         } else {
-            yuv.x = texture2D(texY, textureOut).r;
-            yuv.y = texture2D(texU, textureOut).r - 0.5;
-            yuv.z = texture2D(texU, textureOut).a - 0.5;
+            vec3 yuv;
+            if (pixelType == 1)
+                yuv = vec3(sampleY.r, sampleU.r, sampleV.r);
+            else if (pixelType == 2)
+                yuv = vec3(sampleY.r, sampleU.a, sampleU.r);
+            else
+                yuv = vec3(sampleY.r, sampleU.r, sampleU.a);
+            gl_FragColor = vec4(yuvToRgb * (yuv - vec3(0.0, 0.5, 0.5)), 1.0);
         }
-        gl_FragColor = vec4(yuvToRgb * yuv, 1.0);
     } else {
         gl_FragColor = vec4(0.0, 0.0, 0.0, 1.0);
     }
