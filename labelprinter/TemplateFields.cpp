@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace kvprint {
 
 namespace {
@@ -58,6 +62,47 @@ void forEachTemplateField(LabelTemplate& config, const std::function<void(const 
     visitValueItem("Model", config.Model, visit);
 }
 
+#if defined(_WIN32)
+
+// The system's private-profile functions. Integers are read as text so that
+// the unsigned form written for negative values ("4294967294") reads back as
+// the same int, as ProfileIni does.
+void readTemplate(const std::string& iniPath, LabelTemplate& config)
+{
+    forEachTemplateField(config, [&iniPath](const TemplateField& field) {
+        char buffer[256] = {};
+        const std::size_t capacity = field.integer ? sizeof buffer : field.textSize;
+        const DWORD length = GetPrivateProfileStringA(
+            field.section, field.key, "", buffer, static_cast<DWORD>(capacity), iniPath.c_str());
+        const std::string value(buffer, length < capacity ? length : 0);
+        if (field.integer) {
+            *field.integer = static_cast<int>(ProfileIni::parseInt(value));
+        } else {
+            std::memset(field.text, 0, field.textSize);
+            std::memcpy(field.text, value.data(), utf8PrefixLength(value.data(), value.size(), field.textSize - 1));
+        }
+    });
+}
+
+void writeTemplate(const std::string& iniPath, const LabelTemplate& config)
+{
+    LabelTemplate copy = config;
+    forEachTemplateField(copy, [&iniPath](const TemplateField& field) {
+        std::string value;
+        if (field.integer) {
+            value = std::to_string(static_cast<unsigned int>(*field.integer));
+        } else {
+            const std::string text = textInBuffer(field.text, field.textSize);
+            value = text.substr(0, utf8PrefixLength(text.data(), text.size(), field.textSize - 1));
+            // A line break would start entries of its own.
+            value = value.substr(0, value.find_first_of("\r\n"));
+        }
+        WritePrivateProfileStringA(field.section, field.key, value.c_str(), iniPath.c_str());
+    });
+}
+
+#else
+
 void readTemplate(const std::string& iniPath, LabelTemplate& config)
 {
     ProfileIni ini(iniPath);
@@ -91,5 +136,7 @@ void writeTemplate(const std::string& iniPath, const LabelTemplate& config)
     });
     ini.save();
 }
+
+#endif
 
 } // namespace kvprint

@@ -2,7 +2,13 @@
 
 #include "Console.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <bcrypt.h>
+#else
 #include <openssl/evp.h>
+#endif
 
 #include <cstring>
 #include <memory>
@@ -10,6 +16,87 @@
 namespace fixlink {
 
 namespace {
+
+#if defined(_WIN32)
+
+// CNG, the system's own cryptography. Provider handles may be shared by
+// threads; keys and hashes are made per call.
+bool succeeded(NTSTATUS status)
+{
+    return status >= 0;
+}
+
+BCRYPT_ALG_HANDLE openProvider(LPCWSTR algorithm, bool ecb)
+{
+    BCRYPT_ALG_HANDLE handle = nullptr;
+    if (!succeeded(BCryptOpenAlgorithmProvider(&handle, algorithm, nullptr, 0)))
+        return nullptr;
+    if (ecb
+        && !succeeded(BCryptSetProperty(handle, BCRYPT_CHAINING_MODE,
+            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)), sizeof BCRYPT_CHAIN_MODE_ECB, 0))) {
+        BCryptCloseAlgorithmProvider(handle, 0);
+        return nullptr;
+    }
+    return handle;
+}
+
+BCRYPT_ALG_HANDLE aesProvider()
+{
+    static const BCRYPT_ALG_HANDLE handle = openProvider(BCRYPT_AES_ALGORITHM, true);
+    return handle;
+}
+
+BCRYPT_ALG_HANDLE md5Provider()
+{
+    static const BCRYPT_ALG_HANDLE handle = openProvider(BCRYPT_MD5_ALGORITHM, false);
+    return handle;
+}
+
+struct KeyFree {
+    void operator()(void* key) const { BCryptDestroyKey(static_cast<BCRYPT_KEY_HANDLE>(key)); }
+};
+
+struct HashFree {
+    void operator()(void* hash) const { BCryptDestroyHash(static_cast<BCRYPT_HASH_HANDLE>(hash)); }
+};
+
+bool ecbInPlace(const std::uint8_t* key, std::uint8_t* data, int length, bool encrypt)
+{
+    if (length == 0)
+        return true;
+    const BCRYPT_ALG_HANDLE provider = aesProvider();
+    BCRYPT_KEY_HANDLE rawKey = nullptr;
+    if (!provider
+        || !succeeded(
+            BCryptGenerateSymmetricKey(provider, &rawKey, nullptr, 0, const_cast<PUCHAR>(key), kCipherBlock, 0)))
+        return false;
+    const std::unique_ptr<void, KeyFree> owned(rawKey);
+    ULONG written = 0;
+    const ULONG size = static_cast<ULONG>(length);
+    const NTSTATUS status = encrypt ? BCryptEncrypt(rawKey, data, size, nullptr, nullptr, 0, data, size, &written, 0)
+                                    : BCryptDecrypt(rawKey, data, size, nullptr, nullptr, 0, data, size, &written, 0);
+    return succeeded(status) && written == size;
+}
+
+bool digestMd5(const std::uint8_t* data, std::size_t length, std::uint8_t* digest)
+{
+    const BCRYPT_ALG_HANDLE provider = md5Provider();
+    BCRYPT_HASH_HANDLE rawHash = nullptr;
+    if (!provider || !succeeded(BCryptCreateHash(provider, &rawHash, nullptr, 0, nullptr, 0, 0)))
+        return false;
+    const std::unique_ptr<void, HashFree> owned(rawHash);
+    // Frames are far below 4 GiB; the loop only keeps the call general.
+    while (length > 0) {
+        const ULONG piece = length > 0x40000000U ? 0x40000000U : static_cast<ULONG>(length);
+        if (!succeeded(BCryptHashData(rawHash, const_cast<PUCHAR>(data), piece, 0)))
+            return false;
+        data += piece;
+        length -= piece;
+    }
+    return succeeded(BCryptFinishHash(rawHash, digest, 16, 0));
+}
+
+#else
 
 struct CipherContextFree {
     void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
@@ -31,6 +118,15 @@ bool ecbInPlace(const std::uint8_t* key, std::uint8_t* data, int length, bool en
     int tail = 0;
     return EVP_CipherFinal_ex(ctx.get(), data + written, &tail) == 1 && written + tail == length;
 }
+
+bool digestMd5(const std::uint8_t* data, std::size_t length, std::uint8_t* digest)
+{
+    static const std::uint8_t empty = 0;
+    unsigned int size = 0;
+    return EVP_Digest(data ? data : &empty, length, digest, &size, EVP_md5(), nullptr) == 1;
+}
+
+#endif
 
 } // namespace
 
@@ -84,9 +180,9 @@ int aesEcb(std::uint8_t* data, int length, int limit, const std::uint8_t* key, i
 
 void md5(const std::uint8_t* data, std::size_t length, std::uint8_t* digest)
 {
-    static const std::uint8_t empty = 0;
-    unsigned int size = 0;
-    EVP_Digest(data ? data : &empty, length, digest, &size, EVP_md5(), nullptr);
+    // A digest that could not be computed is all zeros, never leftovers.
+    if (!digestMd5(data, length, digest))
+        std::memset(digest, 0, 16);
 }
 
 } // namespace fixlink

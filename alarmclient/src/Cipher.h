@@ -1,6 +1,7 @@
 #pragma once
 // Cipher: the session's AES-128-ECB with zero padding and the MD5 digest,
-// on top of libcrypto. Pure functions, callable from any thread.
+// on top of libcrypto (on Windows, the system's CNG). Pure functions,
+// callable from any thread.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +12,7 @@ constexpr int kCipherBlock = 16;
 constexpr int kCipherEncrypt = 1;
 
 // Encrypts (encrypt = true) or decrypts one 16-byte block. False only when
-// libcrypto fails.
+// the crypto library fails.
 bool aesBlock(const std::uint8_t* key, const std::uint8_t* in, std::uint8_t* out, bool encrypt);
 
 // Appends zero bytes up to the next multiple of 16 (an empty input gets a

@@ -214,17 +214,62 @@ long sendAll(SocketHandle socket, const std::uint8_t* data, std::size_t length, 
     return static_cast<long>(length);
 }
 
+#if defined(_WIN32)
+// Winsock has no socket pairs: two ends of a loopback connection serve
+// instead. Without them a wait simply runs to its time limit.
 WakeSignal::WakeSignal()
 {
-#if !defined(_WIN32)
+    if (!startSockets())
+        return;
+    SocketHandle listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (listener == kInvalidSocket)
+        return;
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    SocketHandle writer = kInvalidSocket;
+    if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 && ::listen(listener, 1) == 0
+        && ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+        writer = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (writer != kInvalidSocket
+            && ::connect(writer, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            m_read = ::accept(listener, nullptr, nullptr);
+        }
+        // Only our own writer may be the other end, not a stranger that
+        // connected to the listener first.
+        sockaddr_in mine {};
+        sockaddr_in theirs {};
+        int mineSize = sizeof mine;
+        int theirsSize = sizeof theirs;
+        if (m_read != kInvalidSocket
+            && (::getsockname(writer, reinterpret_cast<sockaddr*>(&mine), &mineSize) != 0
+                || ::getpeername(m_read, reinterpret_cast<sockaddr*>(&theirs), &theirsSize) != 0
+                || mine.sin_port != theirs.sin_port || mine.sin_addr.s_addr != theirs.sin_addr.s_addr)) {
+            closeHandle(m_read);
+            m_read = kInvalidSocket;
+        }
+    }
+    closeHandle(listener);
+    if (m_read == kInvalidSocket) {
+        if (writer != kInvalidSocket)
+            closeHandle(writer);
+        return;
+    }
+    m_write = writer;
+    setNonBlocking(m_write);
+}
+#else
+WakeSignal::WakeSignal()
+{
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0) {
         m_read = fds[0];
         m_write = fds[1];
         setNonBlocking(m_write);
     }
-#endif
 }
+#endif
 
 WakeSignal::~WakeSignal()
 {

@@ -208,6 +208,11 @@ std::uint32_t ProfileIni::readInt(const std::string& section, const std::string&
     if (!findValue(section, key, value)) {
         return fallback;
     }
+    return parseInt(value);
+}
+
+std::uint32_t ProfileIni::parseInt(const std::string& value)
+{
     std::size_t at = 0;
     bool negative = false;
     if (at < value.size() && (value[at] == '-' || value[at] == '+')) {

@@ -28,6 +28,8 @@ public:
     // Decimal text with an optional sign, taken modulo 2^32, so that
     // "4294967295" and "-1" read alike.
     std::uint32_t readInt(const std::string& section, const std::string& key, std::uint32_t fallback) const;
+    // The same reading of one value's text.
+    static std::uint32_t parseInt(const std::string& value);
     // A value never spans lines: it is cut at the first line break.
     void writeString(const std::string& section, const std::string& key, const std::string& value);
 

@@ -2,41 +2,42 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 
-#include <dirent.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace tagwrighttest {
 
-namespace {
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*)
-{
-    return ::remove(path);
-}
-
-} // namespace
+namespace fs = std::filesystem;
 
 ScratchDir::ScratchDir()
 {
+    std::error_code error;
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tagwright-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) {
-        throw std::runtime_error("mkdtemp failed");
+    const fs::path folder = base && *base ? fs::path(base) : fs::temp_directory_path(error);
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = folder / ("tagwright-test-" + std::to_string(random() % 1000000000ULL));
+        if (fs::create_directory(candidate, error)) {
+            m_path = candidate.generic_string();
+            return;
+        }
     }
-    m_path = buffer.data();
+    throw std::runtime_error("no scratch folder could be made");
 }
 
 ScratchDir::~ScratchDir()
 {
-    nftw(m_path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    std::error_code error;
+    fs::remove_all(fs::u8path(m_path), error);
 }
 
 std::string readFile(const std::string& path)
@@ -59,31 +60,43 @@ std::vector<std::string> readLines(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
         lines.push_back(line);
     }
     return lines;
 }
 
+std::string readText(const std::string& path)
+{
+    const std::string bytes = readFile(path);
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) {
+            text += bytes[i];
+        }
+    }
+    return text;
+}
+
 bool fileExists(const std::string& path)
 {
-    struct stat info { };
-    return ::stat(path.c_str(), &info) == 0;
+    std::error_code error;
+    return fs::exists(fs::u8path(path), error);
 }
 
 std::vector<std::string> filesEndingWith(const std::string& folder, const std::string& suffix)
 {
     std::vector<std::string> found;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) {
-        return found;
-    }
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
+    std::error_code error;
+    for (fs::directory_iterator it(fs::u8path(folder), error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().u8string();
         if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
             found.push_back(folder + "/" + name);
         }
     }
-    closedir(dir);
     return found;
 }
 
@@ -133,25 +146,63 @@ kvprint::CTagwright::_structPrintParam sampleParam(unsigned int deviceNumber, in
     return param;
 }
 
+namespace {
+
+#if defined(_WIN32)
+// The library asks the spooler for the default printer there, which takes
+// it from the user's profile ("device" in [windows]); "PRINTER" names it.
+std::string windowsDefaultPrinter()
+{
+    char device[512] = {};
+    GetProfileStringA("windows", "device", "", device, sizeof device);
+    return device;
+}
+
+void setWindowsDefaultPrinter(const char* device)
+{
+    WriteProfileStringA("windows", "device", device);
+}
+#endif
+
+void setVariable(const std::string& name, const char* value)
+{
+#if defined(_WIN32)
+    _putenv_s(name.c_str(), value ? value : "");
+    if (name == "PRINTER") {
+        setWindowsDefaultPrinter(value && *value ? (std::string(value) + ",winspool,FILE:").c_str() : nullptr);
+    }
+#else
+    if (value) {
+        ::setenv(name.c_str(), value, 1);
+    } else {
+        ::unsetenv(name.c_str());
+    }
+#endif
+}
+
+} // namespace
+
 ScopedEnv::ScopedEnv(const char* name, const char* value)
     : m_name(name)
     , m_had(std::getenv(name) != nullptr)
     , m_old(m_had ? std::getenv(name) : "")
 {
-    if (value) {
-        ::setenv(name, value, 1);
-    } else {
-        ::unsetenv(name);
+#if defined(_WIN32)
+    if (m_name == "PRINTER") {
+        m_oldDevice = windowsDefaultPrinter();
     }
+#endif
+    setVariable(m_name, value);
 }
 
 ScopedEnv::~ScopedEnv()
 {
-    if (m_had) {
-        ::setenv(m_name.c_str(), m_old.c_str(), 1);
-    } else {
-        ::unsetenv(m_name.c_str());
+    setVariable(m_name, m_had ? m_old.c_str() : nullptr);
+#if defined(_WIN32)
+    if (m_name == "PRINTER") {
+        setWindowsDefaultPrinter(m_oldDevice.empty() ? nullptr : m_oldDevice.c_str());
     }
+#endif
 }
 
 } // namespace tagwrighttest

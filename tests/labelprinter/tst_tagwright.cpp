@@ -11,8 +11,12 @@
 #include <cstring>
 #include <string>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <locale.h>
 #include <unistd.h>
+#endif
 
 using kvprint::CTagwright;
 using namespace tagwrighttest;
@@ -23,10 +27,49 @@ using Config = CTagwright::_sructPrinterConfig;
 
 std::string programDir()
 {
+#if defined(_WIN32)
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string text(path, length < MAX_PATH ? length : 0);
+    return text.substr(0, text.rfind('\\'));
+#else
     char path[4096];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
     const std::string text(path, length > 0 ? static_cast<std::size_t>(length) : 0);
     return text.substr(0, text.rfind('/'));
+#endif
+}
+
+// The User, Pwd and Model texts as the printers get them: in the narrow
+// encoding of the locale (Linux, UTF-8 in these tests) or of the system's
+// ANSI code page (Windows). Empty when the test knows no form for it.
+std::string narrow(const std::string& utf8)
+{
+#if defined(_WIN32)
+    if (GetACP() == 65001) {
+        return utf8;
+    }
+    const std::pair<const char*, const char*> gbk[] = {
+        { "管理员", "\xB9\xDC\xC0\xED\xD4\xB1" },
+        { "密码一二三", "\xC3\xDC\xC2\xEB\xD2\xBB\xB6\xFE\xC8\xFD" },
+        { "测温型号 KV-100", "\xB2\xE2\xCE\xC2\xD0\xCD\xBA\xC5 KV-100" },
+    };
+    const std::pair<const char*, const char*> western[] = {
+        // Characters the code page lacks become question marks.
+        { "管理员", "???" },
+        { "密码一二三", "?????" },
+        { "测温型号 KV-100", "???? KV-100" },
+    };
+    const auto& table = GetACP() == 936 ? gbk : western;
+    for (const auto& [text, form] : table) {
+        if (utf8 == text && (GetACP() == 936 || GetACP() == 1252)) {
+            return form;
+        }
+    }
+    return std::string();
+#else
+    return utf8;
+#endif
 }
 
 bool sameTemplate(const Config& a, const Config& b)
@@ -115,7 +158,7 @@ TEST_F(TagwrightFixture, ExistingEntriesAreKeptAndMissingOnesAdded)
     ASSERT_EQ(printer.GetConfig(config), 0);
     EXPECT_EQ(config.port, 255);
     EXPECT_EQ(config.width, 60);
-    const std::string text = readFile(iniPath());
+    const std::string text = readText(iniPath());
     EXPECT_NE(text.find("; shop floor printer\n"), std::string::npos);
     EXPECT_NE(text.find("[Extra]\nnote=keep\n"), std::string::npos);
     EXPECT_EQ(keyLines(readLines(iniPath())), 48);
@@ -143,7 +186,7 @@ TEST_F(TagwrightFixture, NegativeValuesAreWrittenAsTwosComplement)
     config.QRy = -20;
     config.DeviceID.x = -2147483647 - 1;
     auto printer = printerWith(config);
-    const std::string text = readFile(iniPath());
+    const std::string text = readText(iniPath());
     EXPECT_NE(text.find("\nmovex=4294967295\n"), std::string::npos);
     EXPECT_NE(text.find("\nQRy=4294967276\n"), std::string::npos);
     EXPECT_NE(text.find("[DeviceID]\nx=2147483648\n"), std::string::npos);
@@ -226,7 +269,7 @@ TEST_F(TagwrightFixture, ChineseTextsRoundTripThroughTheFileOntoTheLabel)
     setText(config.Model.value, model);
     auto printer = printerWith(config);
 
-    const std::string text = readFile(iniPath());
+    const std::string text = readText(iniPath());
     EXPECT_NE(text.find("[User]\nx=10\ny=180\ndirect=0\nfont=3\nhorizontal=1\nvertical=1\nvalue=" + user + "\n"),
         std::string::npos);
     EXPECT_NE(text.find("value=" + pwd + "\n"), std::string::npos);
@@ -241,10 +284,14 @@ TEST_F(TagwrightFixture, ChineseTextsRoundTripThroughTheFileOntoTheLabel)
 
     clearTrace();
     ASSERT_EQ(reader.Print(sampleParam(8, 0, true)), 0);
+    if (narrow(user).empty()) {
+        GTEST_SKIP() << "no expected form of the texts in this code page";
+    }
     const auto lines = trace();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "PTK_DrawText(10, 180, 0, 3, 1, 1, 'N', \"" + narrow(user) + "\")"),
+        lines.end());
     EXPECT_NE(
-        std::find(lines.begin(), lines.end(), "PTK_DrawText(10, 180, 0, 3, 1, 1, 'N', \"" + user + "\")"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "PTK_DrawText(10, 240, 1, 3, 1, 1, 'N', \"" + model + "\")"),
+        std::find(lines.begin(), lines.end(), "PTK_DrawText(10, 240, 1, 3, 1, 1, 'N', \"" + narrow(model) + "\")"),
         lines.end());
 
     reader.SetConfig([&read] {
@@ -255,11 +302,11 @@ TEST_F(TagwrightFixture, ChineseTextsRoundTripThroughTheFileOntoTheLabel)
     clearTrace();
     ASSERT_EQ(reader.Print(sampleParam(8, 0, true)), 0);
     const auto tscLines = trace();
-    EXPECT_NE(
-        std::find(tscLines.begin(), tscLines.end(), "windowsfont(10, 210, 30, 0, 0, 0, \"Arial\", \"" + pwd + "\")"),
+    EXPECT_NE(std::find(tscLines.begin(), tscLines.end(),
+                  "windowsfont(10, 210, 30, 0, 0, 0, \"Arial\", \"" + narrow(pwd) + "\")"),
         tscLines.end());
-    EXPECT_NE(
-        readFile(m_dir.file("out.tspl")).find("TEXT 10,180,\"0\",0,30,30,\"" + user + "\"\r\n"), std::string::npos);
+    EXPECT_NE(readFile(m_dir.file("out.tspl")).find("TEXT 10,180,\"0\",0,30,30,\"" + narrow(user) + "\"\r\n"),
+        std::string::npos);
 }
 
 TEST_F(TagwrightFixture, UnterminatedAndOverlongTextsStayInsideTheirBuffers)
@@ -291,6 +338,8 @@ TEST_F(TagwrightFixture, UnterminatedAndOverlongTextsStayInsideTheirBuffers)
     }
 }
 
+#if !defined(_WIN32)
+// Locales choose the narrow encoding on POSIX systems only.
 TEST_F(TagwrightFixture, PlainCLocaleKeepsUtf8Texts)
 {
     setEnv("LC_ALL", "C");
@@ -330,3 +379,4 @@ TEST_F(TagwrightFixture, NarrowLocaleGetsItsOwnEncoding)
     EXPECT_NE(std::find(lines.begin(), lines.end(), "PTK_DrawText(10, 180, 0, 3, 1, 1, 'N', \"\xD3\xC3\xBB\xA7?x\")"),
         lines.end());
 }
+#endif

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using kvprint::ProfileIni;
 using tagwrighttest::readFile;
@@ -137,6 +139,7 @@ TEST(ProfileIni, SaveIntoAMissingFolderFailsQuietly)
     EXPECT_FALSE(ini.save());
 }
 
+#if !defined(_WIN32)
 TEST(ProfileIni, SaveWritesThroughLinksAndKeepsPermissions)
 {
     ScratchDir dir;
@@ -162,3 +165,4 @@ TEST(ProfileIni, SaveWritesThroughLinksAndKeepsPermissions)
     ASSERT_EQ(::stat(dir.file("real.ini").c_str(), &real), 0);
     EXPECT_EQ(real.st_mode & 0777, 0600U);
 }
+#endif

@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -19,6 +23,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using kvprint::CTagwright;
 using namespace tagwrighttest;
@@ -50,13 +55,43 @@ std::string expectedTspl(const std::string& quotedQr, bool deviceLine, bool mode
     return tspl + "PRINT 1,1\r\n";
 }
 
+#if defined(_WIN32)
+using Socket = SOCKET;
+constexpr Socket noSocket = INVALID_SOCKET;
+using PollFd = WSAPOLLFD;
+int pollOne(PollFd* p, int ms)
+{
+    return WSAPoll(p, 1, ms);
+}
+void closeSocket(Socket s)
+{
+    closesocket(s);
+}
+#else
+using Socket = int;
+constexpr Socket noSocket = -1;
+using PollFd = pollfd;
+int pollOne(PollFd* p, int ms)
+{
+    return ::poll(p, 1, ms);
+}
+void closeSocket(Socket s)
+{
+    ::close(s);
+}
+#endif
+
 // A raw printer: a listening socket on loopback with a port of the OS's
 // choosing.
 class RawPrinter {
 public:
     RawPrinter()
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+#if defined(_WIN32)
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+#endif
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -67,39 +102,52 @@ public:
             m_port = ntohs(address.sin_port);
         }
     }
-    ~RawPrinter() { ::close(m_listener); }
+    ~RawPrinter()
+    {
+        closeSocket(m_listener);
+    }
     RawPrinter(const RawPrinter&) = delete;
     RawPrinter& operator=(const RawPrinter&) = delete;
 
-    std::string name(const std::string& host = "127.0.0.1") const { return host + ":" + std::to_string(m_port); }
+    std::string name(const std::string& host = "127.0.0.1") const
+    {
+        return host + ":" + std::to_string(m_port);
+    }
 
     // Everything one connection sent until it closed; waits at most 5 s.
     std::string received()
     {
-        pollfd ready { m_listener, POLLIN, 0 };
-        if (::poll(&ready, 1, 5000) != 1) {
+        PollFd ready {};
+        ready.fd = m_listener;
+        ready.events = POLLIN;
+        if (pollOne(&ready, 5000) != 1) {
             return std::string();
         }
-        const int peer = ::accept(m_listener, nullptr, nullptr);
+        const Socket peer = ::accept(m_listener, nullptr, nullptr);
+        if (peer == noSocket) {
+            return std::string();
+        }
         std::string bytes;
         char buffer[4096];
         for (int reads = 0; reads < 10000; ++reads) {
-            pollfd data { peer, POLLIN, 0 };
-            if (::poll(&data, 1, 5000) != 1) {
+            PollFd data {};
+            data.fd = peer;
+            data.events = POLLIN;
+            if (pollOne(&data, 5000) != 1) {
                 break;
             }
-            const ssize_t n = ::read(peer, buffer, sizeof buffer);
+            const auto n = ::recv(peer, buffer, sizeof buffer, 0);
             if (n <= 0) {
                 break;
             }
             bytes.append(buffer, static_cast<std::size_t>(n));
         }
-        ::close(peer);
+        closeSocket(peer);
         return bytes;
     }
 
 private:
-    int m_listener = -1;
+    Socket m_listener = noSocket;
     int m_port = 0;
 };
 
@@ -256,6 +304,22 @@ TEST_F(TagwrightFixture, TscRawPrinterOnLoopback)
     EXPECT_EQ(printer->Print(sampleParam(44, 0, false)), -1);
 }
 
+#if defined(_WIN32)
+TEST_F(TagwrightFixture, TscWithoutADefaultPrinterGivesMinusOne)
+{
+    setEnv("PRINTER", nullptr);
+    auto printer = printerWith(sampleTemplate(0));
+    clearTrace();
+    EXPECT_EQ(printer->Print(sampleParam(1, 0, false)), -1);
+    EXPECT_TRUE(trace().empty());
+
+    // A printer the spooler does not know does not open.
+    setEnv("PRINTER", "No Such Label Printer");
+    EXPECT_EQ(printer->Print(sampleParam(1, 0, false)), -1);
+    EXPECT_EQ(trace(), std::vector<std::string> { "openport(\"No Such Label Printer\")" });
+}
+#else
+// CUPS queues and FIFOs are POSIX printers.
 TEST_F(TagwrightFixture, TscWithoutADefaultPrinterGivesMinusOne)
 {
     if (fileExists("/etc/cups/lpoptions") || fileExists("/etc/cups/printers.conf")) {
@@ -333,3 +397,4 @@ TEST_F(TagwrightFixture, TscPrinterFifoWhoseReaderLeavesFailsTheCommand)
     EXPECT_NE(sendcommand("CLS"), 1);
     closeport();
 }
+#endif

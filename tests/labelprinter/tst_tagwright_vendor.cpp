@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,33 @@ std::vector<std::string> expectedCalls(const std::string& qrContent, const std::
     calls.push_back("ClosePort()");
     return calls;
 }
+
+#if !defined(_WIN32)
+// The text of the QR code that zbarimg finds in a picture; empty when it
+// finds none or cannot be run.
+std::string qrCodeIn(const std::string& png)
+{
+    FILE* pipe = ::popen(("timeout 60 zbarimg --quiet --raw '" + png + "' 2>/dev/null").c_str(), "r");
+    if (!pipe) {
+        return std::string();
+    }
+    std::string text;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) {
+        text += buffer;
+    }
+    ::pclose(pipe);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool zbarimgAvailable()
+{
+    return std::system("command -v zbarimg >/dev/null 2>&1") == 0;
+}
+#endif
 
 } // namespace
 
@@ -176,4 +205,66 @@ TEST_F(TagwrightFixture, VendorPreviewTakesWildTextFactors)
     auto printer = printerWith(config);
     ASSERT_EQ(printer->Print(sampleParam(1, 0, false)), 0);
     EXPECT_EQ(filesEndingWith(m_dir.path(), ".png").size(), 1U);
+}
+
+TEST_F(TagwrightFixture, VendorNegativeOriginFromTheFileShiftsTheLabelBack)
+{
+    // Templates keep negative offsets in their unsigned form; the label is
+    // moved back onto the stock rather than refused.
+    setEnv("PRINTER_PREVIEW_DIR", m_dir.path().c_str());
+    auto printer = printerWith(sampleTemplate(255));
+    std::string text = readText(iniPath());
+    text.replace(text.find("movex=5"), 7, "movex=3");
+    text.replace(text.find("movey=6"), 7, "movey=4294967294");
+    writeFile(iniPath(), text);
+    CTagwright::_sructPrinterConfig config {};
+    ASSERT_EQ(printer->GetConfig(config), 0);
+    ASSERT_EQ(config.movey, -2);
+
+    clearTrace();
+    ASSERT_EQ(printer->Print(sampleParam(4000000000U, 0, false)), 0);
+    const auto lines = trace();
+    ASSERT_GT(lines.size(), 7U);
+    EXPECT_EQ(lines[7], "PTK_SetCoordinateOrigin(3, -2)");
+    const auto pictures = filesEndingWith(m_dir.path(), ".png");
+    ASSERT_EQ(pictures.size(), 1U);
+#if !defined(_WIN32)
+    if (!zbarimgAvailable()) {
+        GTEST_SKIP() << "zbarimg (zbar-tools) is not installed; the QR code was not read back";
+    }
+    EXPECT_EQ(qrCodeIn(pictures.front()), "QRRESULT^111^4000000000");
+#endif
+}
+
+TEST_F(TagwrightFixture, VendorOriginPastTheLabelCutsWhatFallsOutside)
+{
+    // A QR code moved half over the top edge loses that half: zbarimg can
+    // no longer read it, while the same label without the move reads.
+    setEnv("PRINTER_PREVIEW_DIR", m_dir.path().c_str());
+    auto config = sampleTemplate(255);
+    config.QRy = 0;
+    config.QRo = 0;
+    config.movex = 0;
+    config.movey = -60;
+    auto printer = printerWith(config);
+    ASSERT_EQ(printer->Print(sampleParam(7, 0, false)), 0);
+    const auto cut = filesEndingWith(m_dir.path(), ".png");
+    ASSERT_EQ(cut.size(), 1U);
+    // Far outside any label, an origin is still refused.
+    config.movey = -100000;
+    printer->SetConfig(config);
+    EXPECT_EQ(printer->Print(sampleParam(7, 0, false)), -11);
+#if !defined(_WIN32)
+    if (!zbarimgAvailable()) {
+        GTEST_SKIP() << "zbarimg (zbar-tools) is not installed; the QR code was not read back";
+    }
+    EXPECT_EQ(qrCodeIn(cut.front()), "");
+    std::remove(cut.front().c_str());
+    config.movey = 0;
+    printer->SetConfig(config);
+    ASSERT_EQ(printer->Print(sampleParam(7, 0, false)), 0);
+    const auto whole = filesEndingWith(m_dir.path(), ".png");
+    ASSERT_EQ(whole.size(), 1U);
+    EXPECT_EQ(qrCodeIn(whole.front()), "QRRESULT^111^7");
+#endif
 }

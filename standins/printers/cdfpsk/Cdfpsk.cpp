@@ -16,9 +16,13 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <process.h>
+#define CDFPSK_API extern "C" __declspec(dllexport)
+#else
 #include <unistd.h>
-
 #define CDFPSK_API extern "C" __attribute__((visibility("default")))
+#endif
 
 using printerstandin::CallTrace;
 using printerstandin::failureInjected;
@@ -89,6 +93,15 @@ void extentOf(const Item& item, int& right, int& bottom)
     bottom = std::max(bottom, item.y + h);
 }
 
+long processId()
+{
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return getpid();
+#endif
+}
+
 bool savePreview(const Label& current)
 {
     const char* folder = std::getenv("PRINTER_PREVIEW_DIR");
@@ -102,6 +115,9 @@ bool savePreview(const Label& current)
     }
     LabelRaster raster(std::min(right, LabelRaster::maxSide - 2 * border) + 2 * border,
         std::min(bottom, LabelRaster::maxSide - 2 * border) + 2 * border);
+    // An origin before the label's corner moves items over its top or left
+    // edge: that part is cut off, as the printer would.
+    raster.cutBefore(border, border);
     for (const auto& item : current.items) {
         if (item.qrCode) {
             raster.drawQrCode(border + item.x, border + item.y, item.rotation, item.horizontal, item.text);
@@ -110,7 +126,7 @@ bool savePreview(const Label& current)
         }
     }
     static std::atomic<int> sequence { 0 };
-    const std::string path = std::string(folder) + "/label-" + std::to_string(static_cast<long>(getpid())) + "-"
+    const std::string path = std::string(folder) + "/label-" + std::to_string(static_cast<long>(processId())) + "-"
         + std::to_string(++sequence) + ".png";
     return raster.savePng(path);
 }
@@ -118,6 +134,13 @@ bool savePreview(const Label& current)
 bool inRange(int value)
 {
     return value >= 0 && value <= LabelRaster::maxSide;
+}
+
+// Origins may lie before the label's corner: templates use that to move a
+// label that the printer feeds too far back onto the stock.
+bool originInRange(int value)
+{
+    return value >= -LabelRaster::maxSide && value <= LabelRaster::maxSide;
 }
 
 } // namespace
@@ -199,7 +222,7 @@ CDFPSK_API int CDFPSK_CALL PTK_SetCoordinateOrigin(int x, int y)
 {
     CallTrace("PTK_SetCoordinateOrigin").arg(x).arg(y).write();
     return withOpenPort("PTK_SetCoordinateOrigin", [x, y](Label& current) {
-        if (!inRange(x) || !inRange(y)) {
+        if (!originInRange(x) || !originInRange(y)) {
             return failed;
         }
         current.originX = x;

@@ -182,9 +182,15 @@ LabelRaster::LabelRaster(int width, int height)
 {
 }
 
+void LabelRaster::cutBefore(int x, int y)
+{
+    m_firstX = std::max(0, x);
+    m_firstY = std::max(0, y);
+}
+
 void LabelRaster::setDot(int x, int y)
 {
-    if (x >= 0 && y >= 0 && x < m_width && y < m_height) {
+    if (x >= m_firstX && y >= m_firstY && x < m_width && y < m_height) {
         m_grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) + static_cast<std::size_t>(x)] = 0;
     }
 }

@@ -25,6 +25,8 @@ public:
     // rotation × 90 degrees; bytes outside printable ASCII show as a box.
     void drawText(int x, int y, int rotation, int horizontal, int vertical, const std::string& text);
     bool savePng(const std::string& path) const;
+    // Dots left of x or above y are not drawn from now on.
+    void cutBefore(int x, int y);
 
     // Size a text or QR code of this many cells takes before turning.
     static int textWidth(const std::string& text, int horizontal);
@@ -37,6 +39,8 @@ private:
 
     int m_width;
     int m_height;
+    int m_firstX = 0;
+    int m_firstY = 0;
     std::vector<std::uint8_t> m_grey;
 };
 

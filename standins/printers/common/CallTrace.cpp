@@ -4,8 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace printerstandin {
 
@@ -71,6 +75,17 @@ void CallTrace::write()
         return;
     }
     const std::string line = m_line + ")\n";
+#if defined(_WIN32)
+    // Append-only access keeps lines of concurrent callers whole.
+    const HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(file);
+#else
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {
         return;
@@ -79,6 +94,7 @@ void CallTrace::write()
     const ssize_t written = ::write(fd, line.data(), line.size());
     (void)written;
     ::close(fd);
+#endif
 }
 
 bool failureInjected(const char* function)

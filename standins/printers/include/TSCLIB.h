@@ -4,7 +4,11 @@
 
 #if defined(_WIN32)
 #define TSCLIB_CALL __stdcall
+#if defined(TSCLIB_BUILDING)
+#define TSCLIB_API __declspec(dllexport)
+#else
 #define TSCLIB_API __declspec(dllimport)
+#endif
 #else
 #define TSCLIB_CALL
 #define TSCLIB_API __attribute__((visibility("default")))

@@ -1,5 +1,8 @@
 #include "TsplPort.h"
 
+// The Windows port is in TsplPortWin.cpp.
+#if !defined(_WIN32)
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -297,3 +300,5 @@ bool TsplPort::close()
 }
 
 } // namespace printerstandin
+
+#endif

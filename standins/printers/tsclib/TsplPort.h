@@ -1,9 +1,10 @@
 // Where the TSC stand-in sends its TSPL bytes, chosen by the printer name
 // given to openport:
-//   a name with a '/'      a file, appended to;
+//   a name with a '/'      a file, appended to (on Windows also a '\\');
 //   "host:port"           a raw TCP printer, which must be on loopback;
 //   any other plain name  a CUPS queue, fed in raw mode through "lp" when
-//                         the port closes.
+//                         the port closes (on Windows a printer of the
+//                         spooler, sent one raw document).
 // Used under the stand-in's lock, from whichever thread calls the library.
 #pragma once
 
@@ -31,7 +32,12 @@ private:
     bool submitToQueue();
 
     Kind m_kind = Kind::Closed;
+#if defined(_WIN32)
+    void* m_file = nullptr; // HANDLE of a file port
+    unsigned long long m_socket = ~0ULL; // SOCKET of a raw printer
+#else
     int m_fd = -1;
+#endif
     std::string m_queue;
     std::string m_job;
 };
