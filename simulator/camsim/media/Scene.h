@@ -2,6 +2,11 @@
 // YUV 4:2:0) and the temperature picture (signed 16-bit values), with the
 // crowd's current person walking up to the face frame in the middle. One
 // Scene per stream thread; the drawing buffers are its own.
+//
+// The visible picture comes in two looks: flat shapes that an encoder codes in
+// a few hundred bytes, and a sensor look with fine texture on every surface
+// and fresh noise in every picture, which costs an encoder (and a decoder)
+// what a real camera's picture does at a few Mbit/s.
 #pragma once
 
 #include "Crowd.h"
@@ -28,9 +33,12 @@ struct ThermalPicture {
 // a scene of 19.7 to 49.7 °C within the viewer's palette.
 constexpr int ThermalZeroTenths = 200;
 
+enum class SceneLook { Flat, Sensor };
+
 class Scene {
 public:
-    Scene(const Crowd& crowd, int videoWidth, int videoHeight, int thermalWidth, int thermalHeight);
+    Scene(const Crowd& crowd, int videoWidth, int videoHeight, int thermalWidth, int thermalHeight,
+        SceneLook look = SceneLook::Flat);
 
     // The visible picture at t ms after the camera started; `frameNumber`
     // moves a marker so consecutive pictures differ.
@@ -45,10 +53,22 @@ private:
         int temperature = 0;
     };
     Figure figureAt(int64_t tMs) const;
+    void drawTexturedBackground();
+    void drawFigure(const Figure& f);
+    void addSensorNoise(int64_t frameNumber);
 
     const Crowd& m_crowd;
+    const SceneLook m_look;
     YuvPicture m_video;
     std::vector<uint8_t> m_backgroundY;
+    std::vector<uint8_t> m_backgroundU;
+    std::vector<uint8_t> m_backgroundV;
+    // Sensor look: a 256 x 256 tile of fine texture that moves with the person,
+    // and the noise added to each picture (split into a rising and a falling
+    // part so that it is added with saturation).
+    std::vector<int8_t> m_tile;
+    std::vector<uint8_t> m_noiseUp;
+    std::vector<uint8_t> m_noiseDown;
     ThermalPicture m_thermal;
 };
 

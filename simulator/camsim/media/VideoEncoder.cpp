@@ -5,6 +5,8 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace camsim {
@@ -24,7 +26,7 @@ struct VideoEncoder::Private {
     }
 };
 
-VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int fps, int keyInterval)
+VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int fps, int keyInterval, int bitrateKbit)
     : d(new Private)
 {
     const char* name = codec == VideoCodec::H264 ? "libx264" : "libx265";
@@ -49,14 +51,27 @@ VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int fps, int
     ctx->gop_size = keyInterval;
     ctx->max_b_frames = 0;
     ctx->thread_count = 1;
+    if (bitrateKbit > 0) {
+        // Constant bit rate: the buffer drains at the bit rate and holds one second.
+        const int64_t bits = int64_t(bitrateKbit) * 1000;
+        ctx->bit_rate = bits;
+        ctx->rc_max_rate = bits;
+        ctx->rc_min_rate = bits;
+        ctx->rc_buffer_size = static_cast<int>(std::min<int64_t>(bits, INT32_MAX));
+    }
     av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
     av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
     if (codec == VideoCodec::H264) {
-        av_opt_set(ctx->priv_data, "x264-params", "scenecut=0:repeat-headers=1", 0);
+        // A camera's stream at a bit rate is Main profile: arithmetic coding
+        // and the deblocking filter, which the fastest preset leaves out.
+        const std::string params
+            = std::string("scenecut=0:repeat-headers=1") + (bitrateKbit > 0 ? ":cabac=1:deblock=0,0:nal-hrd=cbr" : "");
+        av_opt_set(ctx->priv_data, "x264-params", params.c_str(), 0);
     } else {
         const std::string params = "keyint=" + std::to_string(keyInterval)
             + ":min-keyint=" + std::to_string(keyInterval)
-            + ":scenecut=0:bframes=0:open-gop=0:repeat-headers=1:pools=1:frame-threads=1:log-level=error:info=0";
+            + ":scenecut=0:bframes=0:open-gop=0:repeat-headers=1:pools=1:frame-threads=1:log-level=error:info=0"
+            + (bitrateKbit > 0 ? ":strict-cbr=1" : "");
         av_opt_set(ctx->priv_data, "x265-params", params.c_str(), 0);
     }
     if (avcodec_open2(ctx, c, nullptr) < 0) {

@@ -1,6 +1,8 @@
 // Encodes the scene's pictures as a camera does: H.264 or H.265 Annex-B,
 // zero latency (one packet out per picture in), no B-frames, a key frame with
-// its parameter sets every `keyInterval` pictures. Belongs to one thread.
+// its parameter sets every `keyInterval` pictures. With a bit rate the rate
+// control is a camera's: constant bit rate with a one-second buffer; without
+// one the encoder holds a constant quality. Belongs to one thread.
 #pragma once
 
 #include "Scene.h"
@@ -21,7 +23,8 @@ struct EncodedPicture {
 
 class VideoEncoder {
 public:
-    VideoEncoder(VideoCodec codec, int width, int height, int fps, int keyInterval = 25);
+    // bitrateKbit 0: constant quality.
+    VideoEncoder(VideoCodec codec, int width, int height, int fps, int keyInterval = 25, int bitrateKbit = 0);
     ~VideoEncoder();
     VideoEncoder(const VideoEncoder&) = delete;
     VideoEncoder& operator=(const VideoEncoder&) = delete;

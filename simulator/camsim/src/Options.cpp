@@ -50,6 +50,9 @@ const char* usageText()
            "\n"
            "Picture and sound:\n"
            "  --codec h264|h265        video codec (default h264); 1920x1080, 25 fps, key frame each second\n"
+           "  --bitrate KBIT           video bit rate in kbit/s, constant with a one-second buffer, over a\n"
+           "                           textured scene with sensor noise (default 4096; the sub stream\n"
+           "                           gets an eighth); 0: a flat scene at constant quality\n"
            "  --audio g711|aac|pcm|adpcm|none\n"
            "                           sound (default g711: A-law 8 kHz; aac: 32 kHz ADTS;\n"
            "                           pcm: 16-bit 8 kHz; adpcm: IMA 8 kHz)\n"
@@ -77,7 +80,7 @@ const char* usageText()
            "\n"
            "Clip:\n"
            "  --write-clip FILE        write the scene as an H.264 or H.265 (--codec) Annex-B\n"
-           "                           elementary stream to FILE and exit\n"
+           "                           elementary stream to FILE (at --bitrate) and exit\n"
            "  --clip-seconds S         length of the clip (default 10)\n"
            "  --clip-size WxH          picture size of the clip (default 1920x1080)\n"
            "\n"
@@ -139,7 +142,9 @@ ParseResult parseOptions(int argc, char** argv, Options& o, std::string& error)
         else if (flag("--codec")) {
             ok = std::strcmp(v, "h264") == 0 || std::strcmp(v, "h265") == 0;
             o.codec = std::strcmp(v, "h265") == 0 ? VideoCodec::H265 : VideoCodec::H264;
-        } else if (flag("--audio"))
+        } else if (flag("--bitrate"))
+            ok = toInt(v, 0, 100000, o.bitrateKbit) && (o.bitrateKbit == 0 || o.bitrateKbit >= 64);
+        else if (flag("--audio"))
             ok = parseAudioCodec(v, o.audio);
         else if (flag("--people-per-minute"))
             ok = toDouble(v, 0.1, 600, o.peoplePerMinute);

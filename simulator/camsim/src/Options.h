@@ -19,6 +19,10 @@ struct Options {
     std::string user = "admin";
     std::string password;
     VideoCodec codec = VideoCodec::H264;
+    // Main stream in kbit/s at a constant bit rate over a noisy, textured
+    // scene, as a camera sends; the sub stream gets an eighth. 0: the flat
+    // scene at constant quality, a few hundred bytes a picture.
+    int bitrateKbit = 4096;
     AudioCodec audio = AudioCodec::G711;
     double peoplePerMinute = 12;
     double abnormalShare = 0.2;

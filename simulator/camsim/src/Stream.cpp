@@ -220,8 +220,11 @@ public:
         const int width = hd ? 1920 : SubWidth;
         const int height = hd ? 1080 : SubHeight;
         if (!p.scene) {
-            p.scene = std::make_unique<Scene>(m_camera.crowd(), width, height, 2, 2);
-            p.encoder = std::make_unique<VideoEncoder>(m_codec, width, height, Fps);
+            const int bitrate = m_camera.options().bitrateKbit;
+            p.scene = std::make_unique<Scene>(
+                m_camera.crowd(), width, height, 2, 2, bitrate > 0 ? SceneLook::Sensor : SceneLook::Flat);
+            p.encoder = std::make_unique<VideoEncoder>(
+                m_codec, width, height, Fps, Fps, hd ? bitrate : std::max(bitrate / 8, bitrate > 0 ? 64 : 0));
             if (!p.encoder->ok())
                 logLine("video encoder failed: " + p.encoder->error());
         }

@@ -31,8 +31,9 @@ void onSignal(int)
 int writeClip(const camsim::Options& o)
 {
     camsim::Crowd crowd(o.peoplePerMinute, o.abnormalShare, o.seed);
-    camsim::Scene scene(crowd, o.clipWidth, o.clipHeight, 2, 2);
-    camsim::VideoEncoder encoder(o.codec, o.clipWidth, o.clipHeight, 25);
+    camsim::Scene scene(crowd, o.clipWidth, o.clipHeight, 2, 2,
+        o.bitrateKbit > 0 ? camsim::SceneLook::Sensor : camsim::SceneLook::Flat);
+    camsim::VideoEncoder encoder(o.codec, o.clipWidth, o.clipHeight, 25, 25, o.bitrateKbit);
     if (!encoder.ok()) {
         camsim::logLine("cannot encode: " + encoder.error());
         return 1;
