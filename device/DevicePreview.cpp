@@ -9,8 +9,10 @@
 #include "KV_DevicePreview.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QTimer>
 
+#include <chrono>
 #include <climits>
 #include <memory>
 
@@ -31,11 +33,21 @@ int16_t readInt16(const QByteArray& data, int offset)
     return static_cast<int16_t>(uint16_t(p[0]) | uint16_t(p[1]) << 8);
 }
 
+constexpr int kBookingCheckMs = 500;
+
+// Wall time for bookings that no frame serves; immune to clock changes.
+qint64 steadyNowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 } // namespace
 
 DevicePreview::DevicePreview(DeviceRecord* record, QObject* parent)
     : QObject(parent)
     , m_record(record)
+    , m_writer(std::make_unique<SnapshotWriter>())
 {
     m_thread.start(QThread::InheritPriority);
     moveToThread(&m_thread);
@@ -47,6 +59,10 @@ void DevicePreview::onShutdown()
     StopPreview();
     delete m_speedTimer;
     m_speedTimer = nullptr;
+    // Bookings still waiting go with the session.
+    m_shuttingDown = true;
+    delete m_bookingTimer;
+    m_bookingTimer = nullptr;
     ThreadSync::publish();
 }
 
@@ -58,6 +74,9 @@ DevicePreview::~DevicePreview()
         emit sigShutdown();
         ThreadSync::observe();
     }
+    // Snapshots handed to the writer are finished and reported; nothing new
+    // reaches it once the preview thread has shut down.
+    m_writer.reset();
     disconnect();
     m_thread.quit();
     m_thread.wait();
@@ -322,6 +341,13 @@ void DevicePreview::onSigDecodedFrameV(Device::FrameData frameData)
     {
         std::lock_guard<std::mutex> media(m_mediaMutex);
         m_curFrameV = frameData;
+        std::vector<SnapshotBooking> due = m_bookings.takeServedBy(frameData.pts);
+        for (const SnapshotBooking& booking : due)
+            qDebug() << "m_curFrameV.pts" << frameData.pts / 1000 << "m_tempmsg.itimestamp" << booking.second;
+        // Copies share the payloads: cheap under the lock; the writer
+        // converts and encodes outside it.
+        if (!due.empty())
+            serveBookings(std::move(due), m_curFrameV, m_curFrameO);
     }
     emit sigGotFrameV(frameData);
     if (m_firstFramePending) {
@@ -374,13 +400,97 @@ bool DevicePreview::flip()
     return true;
 }
 
-// Snapshots are not written yet: both requests are refused.
-bool DevicePreview::takeSnapshot(const QString&, double, QString&, QString&, int, int)
+bool DevicePreview::takeSnapshot(
+    const QString& dir, double temperature, QString& lensfilePath, QString& temperaturePath, int state, int istate)
 {
-    return false;
+    {
+        std::lock_guard<std::mutex> locker(m_streamMutex);
+        if (!m_running.load())
+            return false;
+    }
+    Device::FrameData video;
+    Device::FrameData thermal;
+    {
+        std::lock_guard<std::mutex> media(m_mediaMutex);
+        video = m_curFrameV;
+        thermal = m_curFrameO;
+    }
+    AlarmSnapshot::Request request;
+    request.dir = dir;
+    request.temperature = temperature;
+    request.state = state;
+    request.istate = istate;
+    request.id = recordId();
+    const AlarmSnapshot::Result result = AlarmSnapshot::write(request, video, thermal);
+    if (!result.ok)
+        return false;
+    lensfilePath = result.lensfilePath;
+    temperaturePath = result.temperaturePath;
+    return true;
 }
 
-bool DevicePreview::bookSnapshot(const QString&, double, QString&, QString&, int, int, int)
+bool DevicePreview::bookSnapshot(const QString& dir, double temperature, QString& lensfilePath,
+    QString& temperaturePath, int state, int istate, int timestamp)
 {
-    return false;
+    Q_UNUSED(lensfilePath)
+    Q_UNUSED(temperaturePath)
+    SnapshotBooking booking;
+    booking.request.dir = dir;
+    booking.request.temperature = temperature;
+    booking.request.state = state;
+    booking.request.istate = istate;
+    booking.request.id = recordId();
+    booking.second = timestamp;
+    {
+        std::lock_guard<std::mutex> media(m_mediaMutex);
+        if (m_curFrameV.pts / 1000 > timestamp)
+            return false;
+        booking.dueMs = SnapshotBookings::dueTime(timestamp, m_curFrameV.pts, steadyNowMs());
+        if (!m_bookings.add(booking))
+            return false;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { armBookingTimer(); }, Qt::QueuedConnection);
+    return true;
+}
+
+void DevicePreview::armBookingTimer()
+{
+    if (m_shuttingDown)
+        return;
+    if (!m_bookingTimer) {
+        m_bookingTimer = new QTimer(this);
+        connect(m_bookingTimer, &QTimer::timeout, this, &DevicePreview::onBookingTimer);
+    }
+    if (!m_bookingTimer->isActive())
+        m_bookingTimer->start(kBookingCheckMs);
+}
+
+void DevicePreview::onBookingTimer()
+{
+    if (m_shuttingDown)
+        return;
+    std::lock_guard<std::mutex> media(m_mediaMutex);
+    std::vector<SnapshotBooking> overdue = m_bookings.takeOverdue(steadyNowMs(), kOverdueGraceMs);
+    for (const SnapshotBooking& booking : overdue)
+        qDebug() << "snapshot overdue: second" << booking.second << "served from frame" << m_curFrameV.pts / 1000;
+    if (!overdue.empty())
+        serveBookings(std::move(overdue), m_curFrameV, m_curFrameO);
+    if (m_bookings.isEmpty())
+        m_bookingTimer->stop();
+}
+
+void DevicePreview::serveBookings(
+    std::vector<SnapshotBooking> bookings, const Device::FrameData& video, const Device::FrameData& thermal)
+{
+    if (m_shuttingDown)
+        return;
+    for (SnapshotBooking& booking : bookings) {
+        m_writer->post([this, request = std::move(booking.request), video, thermal] {
+            const AlarmSnapshot::Result result = AlarmSnapshot::write(request, video, thermal);
+            // An empty path tells the receiver that this person's picture failed.
+            emit sigTempScreenshotResult(request.temperature, result.ok ? result.lensfilePath : QString(),
+                result.ok ? result.temperaturePath : QString(), request.state);
+        });
+    }
 }

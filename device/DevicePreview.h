@@ -5,18 +5,23 @@
 // picture time and the data rate towards the GUI.
 //
 // Lives on its own thread (slots, speed timer). The frame callback and the
-// dispatch run on the SDK's thread; isRunning(), setAudioEnabled() and flip()
-// are called directly from the GUI thread. Lock order: stream mutex, then
-// media mutex.
+// dispatch run on the SDK's thread; isRunning(), setAudioEnabled(), flip()
+// and the two snapshot calls are called directly from other threads (the GUI
+// thread, the alarm link's thread). Booked snapshots are written on a snapshot
+// writer thread of their own. Lock order: stream mutex, then media mutex.
 
 #include "device/Device.h"
 #include "device/LoginInfo.h"
+#include "device/SnapshotBookings.h"
+#include "device/SnapshotWriter.h"
 
 #include <QObject>
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 class FrameDecoder;
 class QTimer;
@@ -52,10 +57,25 @@ public:
     bool isRunning() const { return m_running.load(); }
     void setAudioEnabled(bool on);
     bool flip();
-    // Alarm snapshots: at once from the frames held now, or booked for the
-    // first decoded video frame of a given second.
+    // A booking not served by a frame within this long after it fell due
+    // (the stream stopped or stalled) is served from the frames held then.
+    static constexpr qint64 kOverdueGraceMs = 3000;
+
+    // Alarm snapshot at once from the frames held now: the composite is
+    // converted and written on the calling thread, outside the locks. False
+    // (paths untouched) when the stream is not running, a frame is missing or
+    // unusable, or the file cannot be written; else the paths of the written
+    // file and of its thermal partner name.
     bool takeSnapshot(
         const QString& dir, double temperature, QString& lensfilePath, QString& temperaturePath, int state, int istate);
+    // Books a snapshot for the first decoded video frame at least 1.5 s into
+    // camera second `timestamp`. False at once for a second the stream has
+    // passed already (or when too many bookings wait); the paths are not
+    // touched. Every accepted booking is answered by exactly one
+    // sigTempScreenshotResult, in booking order: with the written file, or
+    // with an EMPTY lensfilePath (and temperaturePath) when no picture could
+    // be written. A booking that no frame serves within kOverdueGraceMs after
+    // it fell due is served from the frames held then.
     bool bookSnapshot(const QString& dir, double temperature, QString& lensfilePath, QString& temperaturePath,
         int state, int istate, int timestamp);
 
@@ -82,6 +102,8 @@ signals:
     void sigSpeedChanged(double dSpeed);
     void sigTemperaChanged(double dTempera, QString lensfilePath, QString temperaturePath);
     void sigTempResult(int itype);
+    // The answer to a booking; emitted from the snapshot writer's thread. An
+    // empty lensfilePath means the snapshot failed.
     void sigTempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
 
     // Stops the stream on the worker's thread; the destructor waits for it.
@@ -97,6 +119,12 @@ private:
     void showTemperatureFrame(const Device::FrameData& frame);
     void stopStream();
     int recordId() const;
+    // Preview thread: the overdue check runs while bookings wait.
+    void armBookingTimer();
+    void onBookingTimer();
+    // Hands the bookings to the writer with copies of the frames to use.
+    void serveBookings(
+        std::vector<SnapshotBooking> bookings, const Device::FrameData& video, const Device::FrameData& thermal);
 
     DeviceRecord* m_record;
     KV::Protocol::Device::PreviewHelperEx* m_helper = nullptr;
@@ -114,11 +142,16 @@ private:
     std::mutex m_mediaMutex;
     Device::FrameData m_curFrameV;
     Device::FrameData m_curFrameO;
+    SnapshotBookings m_bookings;
 
     std::atomic<quint32> m_bytesTotal { 0 };
     quint32 m_bytesAtLastTick = 0;
     QTimer* m_speedTimer = nullptr;
     int m_lastTempType = -1; // touched by the SDK thread only
+    QTimer* m_bookingTimer = nullptr; // preview thread
+    bool m_shuttingDown = false; // preview thread: no more bookings are served
+
+    std::unique_ptr<SnapshotWriter> m_writer;
 
     QThread m_thread;
 };

@@ -1,0 +1,248 @@
+// Alarm snapshot pictures: their names, the composite of the visible and the
+// temperature picture, and the file written for it, including the cases where
+// no file may be written.
+
+#include "device/AlarmSnapshot.h"
+
+#include "SnapshotFrames.h"
+
+#include <QImageReader>
+#include <QtTest>
+
+#include <memory>
+
+#include <unistd.h>
+
+using namespace snapshotframes;
+
+class TestAlarmSnapshot : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    static AlarmSnapshot::Request request(const QString& dir, double temperature, int state, int istate, int id = 3)
+    {
+        AlarmSnapshot::Request r;
+        r.dir = dir;
+        r.temperature = temperature;
+        r.state = state;
+        r.istate = istate;
+        r.id = id;
+        return r;
+    }
+
+    static QStringList filesIn(const QString& dir)
+    {
+        QStringList files;
+        QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+        return files;
+    }
+
+private slots:
+    void init()
+    {
+        // An empty folder argument writes below the current directory.
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+    }
+
+    void cleanup()
+    {
+        QDir::setCurrent(QDir::tempPath());
+        m_dir.reset();
+    }
+
+    void names_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<double>("temperature");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("istate");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("partner");
+        const QString day = "./ManualScreenshot//2020-05-01/";
+        QTest::newRow("Fahrenheit camera, normal")
+            << QString() << 37.5 << 0 << 1 << day + "3-37.5-20200501083000-1-1.jpg"
+            << day + "3-37.5-20200501083000-1-2.jpg";
+        QTest::newRow("Celsius camera") << QString() << 37.5 << 0 << 10 << day + "3-37.5-20200501083000-1-3.jpg"
+                                        << day + "3-37.5-20200501083000-1-2.jpg";
+        QTest::newRow("tenths as the alarm sends them, abnormal")
+            << "/x/Screenshot" << 375.0 << 2 << 10 << "/x/Screenshot/2020-05-01/3-375-20200501083000-2-3.jpg"
+            << "/x/Screenshot/2020-05-01/3-375-20200501083000-2-2.jpg";
+        QTest::newRow("six significant digits")
+            << "d" << 36.666666 << 1 << 0 << "d/2020-05-01/3-36.6667-20200501083000-2-3.jpg"
+            << "d/2020-05-01/3-36.6667-20200501083000-2-2.jpg";
+        QTest::newRow("a %1 in the folder stays")
+            << "a%1b" << 37.0 << 0 << 1 << "a%1b/2020-05-01/3-37-20200501083000-1-1.jpg"
+            << "a%1b/2020-05-01/3-37-20200501083000-1-2.jpg";
+    }
+
+    void names()
+    {
+        QFETCH(QString, dir);
+        QFETCH(double, temperature);
+        QFETCH(int, state);
+        QFETCH(int, istate);
+        QFETCH(QString, output);
+        QFETCH(QString, partner);
+        const AlarmSnapshot::Names names
+            = AlarmSnapshot::buildNames(request(dir, temperature, state, istate), kSecond * 1000 + 999);
+        QCOMPARE(names.output(), output);
+        QCOMPARE(names.temperaturePath, partner);
+    }
+
+    void namesTheStoreCouldNotSplitAreRefused()
+    {
+        QVERIFY(AlarmSnapshot::canName(request("d", 0, 0, 1)));
+        QVERIFY(!AlarmSnapshot::canName(request("d", -1, 0, 1)));
+        QVERIFY(!AlarmSnapshot::canName(request("d", qQNaN(), 0, 1)));
+        QVERIFY(!AlarmSnapshot::canName(request("d", qInf(), 0, 1)));
+        QVERIFY(!AlarmSnapshot::canName(request("d", 37, 0, 1, -3)));
+        QVERIFY(!AlarmSnapshot::write(
+            request("d", -1, 0, 1), yuvFrame(16, 16, 80, 128, 128), rgbFrame(4, 4, Qt::red, Qt::red))
+                     .ok);
+        QVERIFY(!QFileInfo::exists("d"));
+    }
+
+    void repeatedSnapshotsTakeNumberedNames()
+    {
+        const FrameData video = yuvFrame(16, 16, 80, 128, 128);
+        const FrameData thermal = rgbFrame(4, 4, Qt::red, Qt::blue);
+        const QString day = "./ManualScreenshot//2020-05-01/";
+        QStringList written;
+        for (int i = 0; i < 3; ++i) {
+            const AlarmSnapshot::Result r = AlarmSnapshot::write(request(QString(), 37.5, 0, 1), video, thermal);
+            QVERIFY(r.ok);
+            QCOMPARE(r.temperaturePath, day + "3-37.5-20200501083000-1-2.jpg");
+            QVERIFY(QFileInfo(r.lensfilePath).size() > 0);
+            written << r.lensfilePath;
+        }
+        QCOMPARE(written,
+            QStringList({ day + "3-37.5-20200501083000-1-1.jpg", day + "30-37.5-20200501083000-1-1.jpg",
+                day + "31-37.5-20200501083000-1-1.jpg" }));
+        // No file goes under the thermal partner's name.
+        QCOMPARE(filesIn("ManualScreenshot").size(), 3);
+    }
+
+    void compositeJoinsBothPictures()
+    {
+        // BT.601 with luma in 16..235: these values give (37, 116, 162); full
+        // range or BT.709 would be several steps off.
+        const FrameData video = yuvFrame(64, 48, 100, 160, 90);
+        const FrameData thermal = rgbFrame(8, 6, QColor(0x12, 0x34, 0x56), QColor(250, 200, 10));
+        const QImage picture = AlarmSnapshot::compose(video, thermal);
+        QCOMPARE(picture.size(), QSize(64 + 48, 48));
+        const QColor visible(37, 116, 162);
+        for (const QPoint p : { QPoint(0, 0), QPoint(63, 47), QPoint(31, 20) })
+            QVERIFY2(near(picture.pixel(p), visible, 2), qPrintable(QColor(picture.pixel(p)).name()));
+        // The temperature picture is stretched to 48 × 48, its halves kept.
+        QCOMPARE(QColor(picture.pixel(64, 0)), QColor(0x12, 0x34, 0x56));
+        QCOMPARE(QColor(picture.pixel(64 + 10, 47)), QColor(0x12, 0x34, 0x56));
+        QCOMPARE(QColor(picture.pixel(64 + 47, 0)), QColor(250, 200, 10));
+        QCOMPARE(QColor(picture.pixel(64 + 37, 30)), QColor(250, 200, 10));
+        // In between, smooth scaling blends the two.
+        const QColor middle(picture.pixel(64 + 24, 10));
+        QVERIFY(middle.red() > 0x12 && middle.red() < 250);
+
+        const QImage grey = AlarmSnapshot::compose(yuvFrame(4, 2, 200, 128, 128), rgbFrame(1, 1, Qt::red, Qt::red));
+        QCOMPARE(grey.size(), QSize(6, 2));
+        QVERIFY2(near(grey.pixel(1, 1), QColor(214, 214, 214), 1), qPrintable(QColor(grey.pixel(1, 1)).name()));
+        QVERIFY(near(AlarmSnapshot::compose(yuvFrame(2, 2, 16, 128, 128), rgbFrame(1, 1, Qt::red, Qt::red)).pixel(0, 0),
+            Qt::black, 1));
+        QVERIFY(
+            near(AlarmSnapshot::compose(yuvFrame(2, 2, 235, 128, 128), rgbFrame(1, 1, Qt::red, Qt::red)).pixel(0, 0),
+                Qt::white, 1));
+    }
+
+    void writtenFileIsTheComposite()
+    {
+        const AlarmSnapshot::Result r = AlarmSnapshot::write(request("shots", 375, 1, 10),
+            yuvFrame(64, 48, 100, 160, 90), rgbFrame(8, 6, QColor(0x12, 0x34, 0x56), QColor(250, 200, 10)));
+        QVERIFY(r.ok);
+        QCOMPARE(r.lensfilePath, QString("shots/2020-05-01/3-375-20200501083000-2-3.jpg"));
+        QImageReader reader(r.lensfilePath);
+        QCOMPARE(reader.format(), QByteArray("jpeg"));
+        const QImage read = reader.read();
+        QCOMPARE(read.size(), QSize(112, 48));
+        QVERIFY(near(read.pixel(20, 20), QColor(37, 116, 162), 4));
+        QVERIFY(near(read.pixel(64 + 5, 20), QColor(0x12, 0x34, 0x56), 4));
+        QVERIFY(near(read.pixel(64 + 43, 20), QColor(250, 200, 10), 4));
+    }
+
+    void unusableFramesWriteNothing_data()
+    {
+        QTest::addColumn<FrameData>("video");
+        QTest::addColumn<FrameData>("thermal");
+        const FrameData goodVideo = yuvFrame(16, 16, 80, 128, 128);
+        const FrameData goodThermal = rgbFrame(4, 4, Qt::red, Qt::blue);
+        FrameData shortVideo = goodVideo;
+        shortVideo.data.chop(1);
+        FrameData oddVideo = yuvFrame(16, 16, 80, 128, 128);
+        oddVideo.width = 15;
+        FrameData oddHeight = yuvFrame(16, 16, 80, 128, 128);
+        oddHeight.height = 15;
+        FrameData negative = goodVideo;
+        negative.width = -16;
+        FrameData huge = goodVideo;
+        huge.width = 2;
+        huge.height = 20000; // the payload would do; the side would not
+        huge.data = QByteArray(2 * 20000 * 3 / 2, char(80));
+        FrameData shortThermal = goodThermal;
+        shortThermal.data.chop(1);
+        FrameData zeroThermal = goodThermal;
+        zeroThermal.height = 0;
+        QTest::newRow("no frames") << FrameData() << FrameData();
+        QTest::newRow("no thermal picture") << goodVideo << FrameData();
+        QTest::newRow("no video picture") << FrameData() << goodThermal;
+        QTest::newRow("video payload one byte short") << shortVideo << goodThermal;
+        QTest::newRow("odd width") << oddVideo << goodThermal;
+        QTest::newRow("odd height") << oddHeight << goodThermal;
+        QTest::newRow("negative width") << negative << goodThermal;
+        QTest::newRow("absurd height") << huge << goodThermal;
+        QTest::newRow("thermal payload one byte short") << goodVideo << shortThermal;
+        QTest::newRow("thermal without height") << goodVideo << zeroThermal;
+    }
+
+    void unusableFramesWriteNothing()
+    {
+        QFETCH(FrameData, video);
+        QFETCH(FrameData, thermal);
+        QVERIFY(AlarmSnapshot::compose(video, thermal).isNull());
+        QVERIFY(!AlarmSnapshot::write(request("bad", 37, 0, 1), video, thermal).ok);
+        // Not even the folder is made.
+        QVERIFY(!QFileInfo::exists("bad"));
+    }
+
+    void unwritableFoldersFail()
+    {
+        const FrameData video = yuvFrame(16, 16, 80, 128, 128);
+        const FrameData thermal = rgbFrame(4, 4, Qt::red, Qt::blue);
+        // Below a regular file no folder can ever be made, not even by root.
+        QFile plain("plain");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        QVERIFY(!AlarmSnapshot::write(request("plain/sub", 37, 0, 1), video, thermal).ok);
+        QVERIFY(!AlarmSnapshot::write(request("plain", 37, 0, 1), video, thermal).ok);
+        // A date folder that exists but refuses writes.
+        QVERIFY(QDir().mkpath("locked/2020-05-01"));
+        QVERIFY(QFile::setPermissions("locked/2020-05-01", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (geteuid() != 0)
+            QVERIFY(!AlarmSnapshot::write(request("locked", 37, 0, 1), video, thermal).ok);
+        // The plain name taken by a folder: the next free name is used.
+        QVERIFY(QDir().mkpath("taken/2020-05-01/3-37-20200501083000-1-1.jpg"));
+        const AlarmSnapshot::Result r = AlarmSnapshot::write(request("taken", 37, 0, 1), video, thermal);
+        QVERIFY(r.ok);
+        QCOMPARE(r.lensfilePath, QString("taken/2020-05-01/30-37-20200501083000-1-1.jpg"));
+        QFile::setPermissions(
+            "locked/2020-05-01", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QStringList files = filesIn(".");
+        files.sort();
+        QCOMPARE(files, QStringList({ "./plain", "./" + r.lensfilePath }));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAlarmSnapshot)
+#include "TestAlarmSnapshot.moc"
