@@ -1,5 +1,7 @@
 #include "media/AudioOut.h"
 
+#include "media/ThreadSync.h"
+
 #include <QAudioDeviceInfo>
 #include <QAudioOutput>
 #include <QIODevice>
@@ -54,6 +56,8 @@ AudioOut::~AudioOut()
 {
     m_thread.quit();
     m_thread.wait();
+    // Whatever the worker did is over now; tell the thread sanitizer so.
+    ThreadSync::observe();
 }
 
 void AudioOut::setDevice(FrameSource* device)
@@ -116,4 +120,5 @@ void AudioOut::onThreadFinished()
         delete m_audioOutput;
         m_audioOutput = nullptr;
     }
+    ThreadSync::publish();
 }
