@@ -43,18 +43,17 @@ bool parseIPv4(const QString& text, QString& normalized)
 
 QString CommandLine::usage()
 {
-    return QStringLiteral(
-        "Usage: ardenix [--connect ADDRESS [--id N] [--user NAME] [--password TEXT]]\n"
-        "\n"
-        "Without options the window opens and cameras are added from it.\n"
-        "  --connect ADDRESS  log in to the camera at this IPv4 address (port 8800)\n"
-        "                     once the window is shown, as the add-device dialog would\n"
-        "  --id N             its device number, when the LAN search cannot reach it\n"
-        "                     (default: the number the search reports for ADDRESS)\n"
-        "  --user NAME        user name when no account is saved for the camera\n"
-        "                     (default admin)\n"
-        "  --password TEXT    password when no account is saved (default empty)\n"
-        "  --help             print this text\n");
+    return QStringLiteral("Usage: ardenix [--connect ADDRESS [--id N] [--user NAME] [--password TEXT]]\n"
+                          "\n"
+                          "Without options the window opens and cameras are added from it.\n"
+                          "  --connect ADDRESS  log in to the camera at this IPv4 address (port 8800)\n"
+                          "                     once the window is shown, as the add-device dialog would\n"
+                          "  --id N             its device number, when the LAN search cannot reach it\n"
+                          "                     (default: the number the search reports for ADDRESS)\n"
+                          "  --user NAME        user name when no account is saved for the camera\n"
+                          "                     (default admin)\n"
+                          "  --password TEXT    password when no account is saved (default empty)\n"
+                          "  --help             print this text\n");
 }
 
 bool CommandLine::parse(const QStringList& arguments, CommandLine& out, QString& error)

@@ -111,8 +111,7 @@ public:
 
 signals:
     void SigLoginResult(int id, Device::LoginState state, int result);
-    void SigscreenshotResult(
-        int state, double temperature, QString lensfilePath, QString temperaturePath, int istate);
+    void SigscreenshotResult(int state, double temperature, QString lensfilePath, QString temperaturePath, int istate);
     void SigaddAlarmpush(QString lensfilePath, QString temperaturePath);
 
 public slots:
@@ -134,6 +133,7 @@ public slots:
     void onGetAlarmRemindstate();
     void TempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
     void GotTimezoneInfo(int itimezone);
+    void onVideoFrameShown(const FrameData& frame);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -167,6 +167,7 @@ private:
     QVector<deviceshowDig*> m_overlays;
     AudioOut m_audio;
     DeviceMsg m_deviceMsg;
+    int m_videoFramesSinceReport = 0;
     // Standard locks rather than Qt's, so that the thread checker sees them.
     std::mutex m_deviceLock;
     std::mutex m_fixlinkLock;

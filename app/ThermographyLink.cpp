@@ -40,7 +40,8 @@ struct LinkContext {
 void onFixlinkData(const void* user, const void* data, PCCFixlink::DataType type)
 {
     const auto* context = static_cast<const LinkContext*>(user);
-    qDebug() << "工装返回" << "type" << int(type);
+    qDebug() << "工装返回"
+             << "type" << int(type);
     if (!context || !data)
         return;
     if (type == PCCFixlink::TempAlarm) {

@@ -80,6 +80,7 @@ void Thermography::disconnectDevice()
         m_reaper.retire(device);
         wakeFixlinkSessions();
         m_deviceMsg.stallCount = 0;
+        m_videoFramesSinceReport = 0;
         m_deviceMsg.tempType = -1;
         m_deviceMsg.timezone = -1000;
     }
@@ -156,16 +157,26 @@ void Thermography::onSigPreview(int id, Device::PreviewState state, int result)
     if (device->deviceRecord()->hasThermalPicture)
         m_videoWidgets[1]->setDevice(device);
     connect(device, &Device::sigSpeedChanged, this, &Thermography::GetSpeeddate, Qt::UniqueConnection);
-    connect(device, &Device::sigTempScreenshotResult, this, &Thermography::TempScreenshotResult,
-        Qt::UniqueConnection);
+    connect(device, &Device::sigGotFrameV, this, &Thermography::onVideoFrameShown, Qt::UniqueConnection);
+    connect(device, &Device::sigTempScreenshotResult, this, &Thermography::TempScreenshotResult, Qt::UniqueConnection);
     connect(device, &Device::sigGotTimezoneInfo, this, &Thermography::GotTimezoneInfo, Qt::UniqueConnection);
     device->getDeviceInfo(1);
     startFixlinkSession();
 }
 
+void Thermography::onVideoFrameShown(const FrameData& frame)
+{
+    if (frame.type != Device::FrameTemperature && sender() == m_deviceMsg.device)
+        ++m_videoFramesSinceReport;
+}
+
 void Thermography::GetSpeeddate(double dSpeed)
 {
-    if (dSpeed > kStalledSpeed) {
+    // Sound and the temperature picture may go on while the video has
+    // stopped: a second without a new picture counts as stalled as well.
+    const bool videoStalled = m_videoFramesSinceReport == 0 && sender() == m_deviceMsg.device;
+    m_videoFramesSinceReport = 0;
+    if (dSpeed > kStalledSpeed && !videoStalled) {
         m_deviceMsg.stallCount = 0;
         return;
     }

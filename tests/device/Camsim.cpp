@@ -9,16 +9,29 @@ QString Camsim::program()
     return QFileInfo(path).isExecutable() ? path : QString();
 }
 
-Camsim::Camsim(const QStringList& arguments)
+Camsim::Camsim(const QStringList& arguments, int lifetimeSeconds)
 {
     // Bounded life: a simulator whose test died is gone after a while by itself.
     m_process.setProgram("timeout");
-    m_process.setArguments(QStringList { "--kill-after=5", "120", program() } + arguments);
+    m_process.setArguments(QStringList { "--kill-after=5", QString::number(lifetimeSeconds), program() } + arguments);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    QObject::connect(&m_process, &QProcess::readyReadStandardError,
+        [this] { m_log += QString::fromUtf8(m_process.readAllStandardError()); });
     m_process.start();
 }
 
+QString Camsim::errors()
+{
+    m_log += QString::fromUtf8(m_process.readAllStandardError());
+    return m_log;
+}
+
 Camsim::~Camsim()
+{
+    stop();
+}
+
+void Camsim::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;

@@ -10,14 +10,18 @@ public:
     // The simulator the build made, or an empty string.
     static QString program();
 
-    explicit Camsim(const QStringList& arguments);
+    // Ends by itself after lifetimeSeconds, should its test die.
+    explicit Camsim(const QStringList& arguments, int lifetimeSeconds = 120);
     ~Camsim();
     Camsim(const Camsim&) = delete;
     Camsim& operator=(const Camsim&) = delete;
 
     // Waits (bounded) until the simulator says it is ready.
     bool waitReady(int timeoutMs = 15000);
-    QString errors() const { return m_log; }
+    // Everything the simulator logged so far (collected while the test's
+    // event loop runs, so its pipe never fills up).
+    QString errors();
+    void stop();
 
 private:
     QProcess m_process;
