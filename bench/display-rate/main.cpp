@@ -7,7 +7,8 @@
 //   BENCH display-rate ratio=<shown/decoded> ours=<shown fps>fps reference=<decoded fps>fps min=.. max=..
 //
 // Needs a display with OpenGL (run.sh provides an Xvfb). BENCH_SECONDS
-// shortens the 30 s of measuring (five equal windows).
+// shortens the 30 s of measuring (five equal windows); BENCH_SNAPSHOT=FILE.png
+// saves the last picture shown.
 
 #include "device/Device.h"
 #include "media/GLYuvWidget.h"
@@ -155,7 +156,7 @@ int main(int argc, char** argv)
             QElapsedTimer clock;
             clock.start();
             waitFor([] { return false; }, windowMs);
-            const double s = clock.elapsed() / 1000.0;
+            const double s = static_cast<double>(clock.elapsed()) / 1000.0;
             const double d = static_cast<double>(decoded - decodedBefore);
             const double p = static_cast<double>(widget.framesPainted() - shownBefore);
             if (d <= 0) {
@@ -168,6 +169,10 @@ int main(int argc, char** argv)
             ratios.push_back(p / d);
             std::fprintf(stderr, "display-rate: window %d: %.1f fps shown, %.1f fps decoded\n", i + 1, p / s, d / s);
         }
+        // A look at what was on screen, for a person checking the run.
+        const QString snapshot = qEnvironmentVariable("BENCH_SNAPSHOT");
+        if (!snapshot.isEmpty())
+            widget.grabFramebuffer().save(snapshot);
         widget.setDevice(nullptr);
         device.stopPreview();
         camsim.readAllStandardError();
