@@ -158,14 +158,17 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# One server for the whole run keeps each test's start short.
+# One server for the whole run keeps each test's start short; the first
+# start fills the prefix.
+mkdir -p "$WINEPREFIX"
 "$wineserver" -p 60
 "$wine" cmd /c exit >/dev/null 2>&1 || true
 
 # Peers: each on a loopback address of its own, for at most the run's time.
+# start_peer VARIABLE NAME ADDRESS [OPTION…] sets VARIABLE to "address:port".
 start_peer() {
-    local name=$1 address=$2
-    shift 2
+    local variable=$1 name=$2 address=$3
+    shift 3
     local log=$run/peer-$name.log
     : >"$log"
     "$peerbuild/bin/alarmpeer-server" --address "$address" --seconds 1500 "$@" >"$log" 2>&1 &
@@ -181,12 +184,12 @@ start_peer() {
         cat "$log" >&2
         exit 1
     fi
-    echo "$address:$port"
+    printf -v "$variable" '%s' "$address:$port"
 }
-FIXLINK_PEER=$(start_peer normal 127.0.3.1 --alarms --key-change-ms 1500)
-FIXLINK_PEER_DENY=$(start_peer deny 127.0.3.2 --deny)
-FIXLINK_PEER_REFUSE=$(start_peer refuse 127.0.3.3 --refuse)
-FIXLINK_PEER_REJECT=$(start_peer reject 127.0.3.4 --reject-auth)
+start_peer FIXLINK_PEER normal 127.0.3.1 --alarms --key-change-ms 1500
+start_peer FIXLINK_PEER_DENY deny 127.0.3.2 --deny
+start_peer FIXLINK_PEER_REFUSE refuse 127.0.3.3 --refuse
+start_peer FIXLINK_PEER_REJECT reject 127.0.3.4 --reject-auth
 export FIXLINK_PEER FIXLINK_PEER_DENY FIXLINK_PEER_REFUSE FIXLINK_PEER_REJECT
 
 echo "== running the tests under wine64"

@@ -5,7 +5,10 @@
 
 namespace fixlink {
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// mingw's C++ runtime formats as C99 does (%zu and all), not as msvcrt.
+__attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 void console(const char* format, ...);

@@ -16,7 +16,9 @@ public:
     LogSink(const void* user, kvtool::PCCFixlink::LogCallback callback);
 
     void text(const char* text, std::size_t length) const;
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    __attribute__((format(gnu_printf, 2, 3)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
     void
