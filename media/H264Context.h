@@ -1,15 +1,22 @@
 #pragma once
 // The libavcodec state of the H.264 decoder thread and the two calls it makes:
-// one send and exactly one receive per coded frame.
+// one send and exactly one receive per coded frame. Lives on that thread.
+//
+// Pictures whose planes fit the payload layout (coded size equal to the shown
+// size, rows that start on the codec's alignment) are decoded straight into
+// payload buffers, which the decoded picture then carries; others are
+// decoded into the codec's own buffers and packed by a copy.
 
 #include "media/DecodedPicture.h"
 
+#include <mutex>
 #include <vector>
 
 struct AVCodec;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
+struct PayloadSlot;
 
 struct H264Context {
     const AVCodec* codec = nullptr;
@@ -19,6 +26,11 @@ struct H264Context {
     // libavcodec reads a little past the end of its input; payloads are copied
     // here with zeroed padding behind them.
     std::vector<uint8_t> input;
+    // Payload buffers the codec holds now (pictures being decoded, reference
+    // pictures and the picture last received), under their lock: the codec
+    // may call its buffer callbacks from threads of its own.
+    std::mutex lentLock;
+    std::vector<PayloadSlot*> lent;
 };
 
 // 0 on success; 1 no decoder, 2 no context, 3 open failed, 4 no frame, 5 no packet.
