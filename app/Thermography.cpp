@@ -9,6 +9,7 @@
 #include "widgets/QChartshowDig.h"
 #include "widgets/QtipDig.h"
 #include "widgets/Sizeable.h"
+#include "widgets/TitleBarDrag.h"
 #include "widgets/deviceshowDig.h"
 
 #include <QApplication>
@@ -29,10 +30,6 @@ const char* const kVersion = "v1.0.0.0";
 const int kDayCheckMs = 2000;
 const int kToolButtonRadius = 6;
 
-// Presses on these widgets keep their own meaning instead of moving the window.
-const char* const kNoDragClasses[]
-    = { "QSpinBox", "QDoubleSpinBox", "QTimeEdit", "QDateEdit", "QDateTimeEdit", "QtCharts::GLWidget", "QLabel" };
-
 // Set by the start-up benchmark: report the first show and end at once.
 const char* const kExitWhenShownVariable = "ARDENIX_EXIT_WHEN_SHOWN";
 
@@ -40,10 +37,10 @@ const char* const kExitWhenShownVariable = "ARDENIX_EXIT_WHEN_SHOWN";
 
 Thermography::Thermography(QWidget* parent)
     : QWidget(parent)
-    , m_dragging(false)
     , m_dragMargin(0)
     , m_maximized(false)
     , ui(new Ui::ThermographyClass)
+    , m_titleDrag(nullptr)
     , m_placeholderShown(true)
     , m_tipDialog(nullptr)
     , m_tipTimer(nullptr)
@@ -112,6 +109,8 @@ void Thermography::setUpWindow()
     setAttribute(Qt::WA_StyledBackground);
     ui->rebtn->hide();
     ui->titleWidget->installEventFilter(this);
+    m_titleDrag = new TitleBarDrag(ui->titleWidget, this, [this] { return m_maximized; });
+    m_titleDrag->setMargin(m_dragMargin);
 
     // The video widgets join these cells (visible light, then the thermal
     // picture); the overlays lie over them.
@@ -288,52 +287,14 @@ void Thermography::on_closebtn_clicked()
     terminateOwnProcess();
 }
 
-bool Thermography::pressStartsDrag(const QPoint& pos) const
-{
-    if (const QWidget* child = ui->titleWidget->childAt(pos)) {
-        const char* className = child->metaObject()->className();
-        for (const char* noDrag : kNoDragClasses) {
-            if (qstrcmp(className, noDrag) == 0)
-                return false;
-        }
-    }
-    const int inset = 2 * m_dragMargin;
-    const QRect area = ui->titleWidget->rect().adjusted(inset, inset, -inset, -inset);
-    const bool strictlyInside
-        = pos.x() > area.left() && pos.x() < area.right() && pos.y() > area.top() && pos.y() < area.bottom();
-    return strictlyInside && !m_maximized;
-}
-
 bool Thermography::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->titleWidget) {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress: {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            m_pressPos = mouse->pos();
-            if (mouse->button() == Qt::LeftButton && pressStartsDrag(mouse->pos()))
-                m_dragging = true;
-            break;
-        }
-        case QEvent::MouseMove:
-            if (m_dragging) {
-                const QPoint offset = static_cast<QMouseEvent*>(event)->globalPos() - m_pressPos;
-                if (offset.manhattanLength() > 2 * m_dragMargin)
-                    move(offset);
-            }
-            break;
-        case QEvent::MouseButtonDblClick:
-            if (ui->maxbtn->isVisible())
-                maximize();
-            else
-                restore();
-            break;
-        default:
-            break;
-        }
+    if (watched == ui->titleWidget && event->type() == QEvent::MouseButtonDblClick) {
+        if (ui->maxbtn->isVisible())
+            maximize();
+        else
+            restore();
     }
-    if (event->type() == QEvent::MouseButtonRelease)
-        m_dragging = false;
     return QWidget::eventFilter(watched, event);
 }
 

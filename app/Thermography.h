@@ -37,6 +37,7 @@ class QadddeviceDig;
 class QscreenshotDig;
 class QTimer;
 class QtipDig;
+class TitleBarDrag;
 class deviceshowDig;
 
 // The camera session as the window sees it. Fields the alarm-service thread
@@ -149,7 +150,6 @@ private:
     void followDate();
     void fillAlarmList();
     bool audioButtonOn() const;
-    bool pressStartsDrag(const QPoint& pos) const;
 
     // Alarm-service link (ThermographyLink.cpp).
     void startFixlinkSession();
@@ -157,12 +157,11 @@ private:
     void stopFixlinkSessions();
     int fillReqInfo(struct FixlinkRequest& req);
 
-    bool m_dragging;
-    QPoint m_pressPos;
     int m_dragMargin;
     bool m_maximized;
     QRect m_normalGeometry;
     Ui::ThermographyClass* ui;
+    TitleBarDrag* m_titleDrag;
     QVector<GLYuvWidget*> m_videoWidgets;
     QVector<deviceshowDig*> m_overlays;
     AudioOut m_audio;

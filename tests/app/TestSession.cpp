@@ -163,6 +163,12 @@ void TestSession::livePicturesSoundAndTimeZone()
     for (deviceshowDig* overlay : overlays)
         QVERIFY(!overlay->findChild<QWidget*>("left")->isVisible());
 
+    // The live window, for people to look at.
+    const QString artifacts = qEnvironmentVariable("ARDENIX_BUILD_DIR") + "/artifacts";
+    QDir().mkpath(artifacts);
+    QTest::qWait(500);
+    w->grab().save(artifacts + "/live-window.png");
+
     // The camera's time zone arrives; "no value" is asked for again.
     QTRY_COMPARE_WITH_TIMEOUT(w->deviceMsg().timezone.load(), 8, 10000);
     Device* device = w->deviceMsg().device;
