@@ -7,9 +7,9 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QLocale>
+#include <QPainter>
 
 #include <cmath>
-#include <cstring>
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -125,14 +125,16 @@ QImage compose(const FrameData& video, const FrameData& thermal)
     // Wraps the payload without copying it; the frame outlives the wrapper.
     const QImage temperature(reinterpret_cast<const uchar*>(thermal.data.constData()), thermal.width, thermal.height,
         thermal.width * 3, QImage::Format_RGB888);
-    const QImage scaled = temperature.scaled(vh, vh, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                              .convertToFormat(QImage::Format_RGB888);
-    if (scaled.width() != vh || scaled.height() != vh)
+    // Scaled straight into the composite: a scaled copy converted back to
+    // 24 bits and copied in would cost three times as much.
+    QPainter painter;
+    if (!painter.begin(&picture))
         return {};
-    const size_t offset = size_t(vw) * 3;
-    const size_t rowBytes = size_t(vh) * 3;
-    for (int row = 0; row < vh; ++row)
-        std::memcpy(picture.scanLine(row) + offset, scaled.constScanLine(row), rowBytes);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(vw, 0, vh, vh), temperature);
+    if (!painter.end())
+        return {};
     return picture;
 }
 

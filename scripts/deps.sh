@@ -10,6 +10,7 @@ qtbase5-dev libqt5opengl5-dev qtmultimedia5-dev libqt5multimedia5-plugins
 libqt5charts5-dev libqt5sql5-sqlite qttools5-dev-tools qttools5-dev
 libavcodec-dev libavutil-dev libavformat-dev libswscale-dev libswresample-dev
 libjsoncpp-dev libssl-dev libqrencode-dev libpng-dev
+libjpeg62-turbo-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth libgl1-mesa-dri ffmpeg sqlite3 clang-14 libclang-rt-14-dev
 imagemagick xdotool zbar-tools pulseaudio librsvg2-bin
