@@ -3,6 +3,7 @@
 // second, one file and one report each, in order; bookings that no frame
 // serves; failures reported with an empty path.
 
+#include "device/Device.h"
 #include "device/DevicePreview.h"
 #include "device/SnapshotBookings.h"
 
@@ -266,6 +267,28 @@ private slots:
         QStringList expected { plain.fileName(), m_reports[1].lensfilePath };
         expected.sort();
         QCOMPARE(files(), expected);
+    }
+
+    void deviceForwardsRequestsAndReports()
+    {
+        DeviceRecord record;
+        record.id = 9;
+        Device device(record);
+        QList<Report> reports;
+        connect(&device, &Device::sigTempScreenshotResult, this,
+            [&reports](double t, QString lens, QString partner, int state) {
+                reports.append({ t, lens, partner, state });
+            });
+        QString lens;
+        QString partner;
+        // Without a stream nothing is taken at once; a booking is accepted
+        // and, with no frame ever, answered as failed.
+        QVERIFY(!device.screenshot(m_dir->path(), 375, lens, partner, 0, 10, 0));
+        QVERIFY(device.screenshot(m_dir->path(), 381, lens, partner, 1, 10, int(T)));
+        QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 1, 10000);
+        QCOMPARE(reports[0].temperature, 381.0);
+        QCOMPARE(reports[0].state, 1);
+        QVERIFY(reports[0].lensfilePath.isEmpty());
     }
 
     void bookingRules_data()
