@@ -1,14 +1,12 @@
 #include "app/ConfigFile.h"
 
+#include "store/AppPaths.h"
+
 #include <QSettings>
 
 QString configFilePath()
 {
-#ifdef _WIN32
-    return QStringLiteral(".\\Config.ini");
-#else
-    return QStringLiteral("./Config.ini");
-#endif
+    return AppPaths::configFilePath();
 }
 
 int readConfigInt(const QString& key)

@@ -1,5 +1,6 @@
-// Reads and writes the program's settings file "Config.ini" in the current
-// directory. Every access opens the file anew and drops it again, so nothing
+// Reads and writes the program's settings file "Config.ini" (in the current
+// directory, or in the data folder for an installed copy: store/AppPaths.h).
+// Every access opens the file anew and drops it again, so nothing
 // is cached and other windows see each change at once. Any thread.
 #pragma once
 

@@ -5,6 +5,7 @@
 #include "app/ConfigFile.h"
 #include "app/ProcessExit.h"
 #include "media/GLYuvWidget.h"
+#include "store/AppPaths.h"
 #include "widgets/ITButton.h"
 #include "widgets/QChartshowDig.h"
 #include "widgets/QtipDig.h"
@@ -57,8 +58,8 @@ Thermography::Thermography(QWidget* parent)
     setUpWindow();
 
     connect(ui->minbtn, &QPushButton::clicked, this, &QWidget::showMinimized);
-    m_autoShotDir = QStringLiteral("%1/Screenshot").arg(QCoreApplication::applicationDirPath());
-    m_manualShotDir = QStringLiteral("%1/ManualScreenshot").arg(QCoreApplication::applicationDirPath());
+    m_autoShotDir = AppPaths::autoShotDir();
+    m_manualShotDir = AppPaths::manualShotDir();
     m_tipTimer = new QTimer(this);
     m_tipTimer->setObjectName(QStringLiteral("tipTimer"));
     connect(m_tipTimer, &QTimer::timeout, this, &Thermography::showhide);

@@ -7,6 +7,7 @@
 #include "ui_Thermography.h"
 
 #include "app/ConfigFile.h"
+#include "store/AppPaths.h"
 #include "widgets/QscreenshotDig.h"
 
 #include <QCoreApplication>
@@ -143,8 +144,7 @@ void Thermography::on_folderbtn_clicked()
     static QMutex handling;
     if (!handling.tryLock(0))
         return;
-    const QString path
-        = QDir::toNativeSeparators(QStringLiteral("%1/Screenshot").arg(QCoreApplication::applicationDirPath()));
+    const QString path = QDir::toNativeSeparators(AppPaths::autoShotDir());
     if (!QFileInfo(path).isDir())
         showTip(tr("当前路径不存在"), TipMs, false);
     else

@@ -2,6 +2,7 @@
 
 #include "ui_QSetupDig.h"
 
+#include "store/AppPaths.h"
 #include "widgets/Sizeable.h"
 #include "widgets/TemperatureUnits.h"
 #include "widgets/TitleBarDrag.h"
@@ -14,26 +15,15 @@
 
 namespace {
 
-// The program's settings file, as the main window reads and writes it: in
-// the current directory, opened anew for every access.
-QString configFilePath()
-{
-#ifdef _WIN32
-    return QStringLiteral(".\\Config.ini");
-#else
-    return QStringLiteral("./Config.ini");
-#endif
-}
-
 QVariant readSetting(const QString& key, const QVariant& defaultValue)
 {
-    QSettings settings(configFilePath(), QSettings::IniFormat);
+    QSettings settings(AppPaths::configFilePath(), QSettings::IniFormat);
     return settings.value(key, defaultValue);
 }
 
 void writeSetting(const QString& key, const QVariant& value)
 {
-    QSettings settings(configFilePath(), QSettings::IniFormat);
+    QSettings settings(AppPaths::configFilePath(), QSettings::IniFormat);
     settings.setValue(key, value);
 }
 
