@@ -72,7 +72,7 @@ Thermography::Thermography(QWidget* parent)
     m_store.openDatabase();
     ui->defectWaveform->setXLabels(m_store.dayLabels());
     updateCounters();
-    m_threshold = readConfigDouble(ConfigKey::Temperature, DefaultThreshold);
+    m_threshold = readThreshold();
     m_dayTimerId = startTimer(kDayCheckMs, Qt::CoarseTimer);
     fillAlarmList();
 

@@ -107,6 +107,15 @@ public:
     };
     void handleTempAlarm(const TempAlarm& alarm);
 
+    // The threshold setting ("CONFIG/temperature", °C); 37 when the stored
+    // value is not a sane temperature.
+    static double readThreshold();
+    double threshold() const { return m_threshold; }
+    bool alarmSoundOn() const { return m_alarmSoundOn; }
+    bool remindOn() const { return m_remindOn; }
+    // Alarm sounds started so far (the sound itself plays asynchronously).
+    int alarmSoundsPlayed() const { return m_alarmSoundsPlayed; }
+
     // Alarm pictures kept in the list at most.
     static constexpr int kMaxAlarmItems = 30;
 
@@ -134,7 +143,23 @@ public slots:
     void onGetAlarmRemindstate();
     void TempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
     void GotTimezoneInfo(int itimezone);
+    void onSigGetThermal(int highTemp, int lowTemp);
+    void on_setupbtn_clicked();
+    void on_resetdatabtn_clicked();
+    void OnTempSet(double Temp);
+    void OnResetdataSet();
+    void on_flipbtn_clicked();
+    void on_languagebtn_clicked();
+    void on_cutvoicebtn_clicked();
+    void on_unitbtn_clicked();
+    void OnTempunit();
+    void GetTempType(int itype);
+    void OnTempTypeResult(int itype);
     void onVideoFrameShown(const FrameData& frame);
+    // The chart's export menu (ThermographyExport.cpp): asks for a file and
+    // writes the daily counts of the whole history to it as CSV.
+    void on_defectWaveform_sigExportRequested();
+    bool exportDailyCsv(const QString& path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -200,6 +225,7 @@ private:
     int m_dayTimerId;
     bool m_alarmSoundOn;
     bool m_remindOn;
+    int m_alarmSoundsPlayed = 0;
     bool m_loginReady;
     bool m_setupReady;
 };

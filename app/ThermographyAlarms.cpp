@@ -78,8 +78,10 @@ void Thermography::onscreenshotResult(
         showTip(tr("体温异常"), kAbnormalTipMs, true);
     else
         showTip(tr("体温异常"), TipMs, false);
-    if (m_alarmSoundOn)
+    if (m_alarmSoundOn) {
         QSound::play(QString::fromLatin1(kAlarmSound));
+        ++m_alarmSoundsPlayed;
+    }
 }
 
 void Thermography::addAlarmpush(QString lensfilePath, QString temperaturePath)

@@ -109,6 +109,8 @@ void Thermography::onSigLogin(int id, Device::LoginState state, int result)
         m_store.saveAccount(record.id, record.userName, record.password);
         connect(device, &Device::sigPreview, this, &Thermography::onSigPreview, Qt::UniqueConnection);
         connect(device, &Device::sigTemperaChanged, this, &Thermography::onTemperaChanged, Qt::UniqueConnection);
+        connect(device, &Device::sigGotThermalInfo, this, &Thermography::onSigGetThermal, Qt::UniqueConnection);
+        connect(device, &Device::sigCutTempTypeResult, this, &Thermography::OnTempTypeResult, Qt::UniqueConnection);
         device->startPreview(true, false);
         m_overlays[0]->showConnected(false);
         m_overlays[1]->showConnected(true);
@@ -158,6 +160,7 @@ void Thermography::onSigPreview(int id, Device::PreviewState state, int result)
         m_videoWidgets[1]->setDevice(device);
     connect(device, &Device::sigSpeedChanged, this, &Thermography::GetSpeeddate, Qt::UniqueConnection);
     connect(device, &Device::sigGotFrameV, this, &Thermography::onVideoFrameShown, Qt::UniqueConnection);
+    connect(device, &Device::sigTempResult, this, &Thermography::GetTempType, Qt::UniqueConnection);
     connect(device, &Device::sigTempScreenshotResult, this, &Thermography::TempScreenshotResult, Qt::UniqueConnection);
     connect(device, &Device::sigGotTimezoneInfo, this, &Thermography::GotTimezoneInfo, Qt::UniqueConnection);
     device->getDeviceInfo(1);

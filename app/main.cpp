@@ -1,7 +1,9 @@
 #include "app/CommandLine.h"
 #include "app/ConnectOnStart.h"
+#include "app/LogFile.h"
 #include "app/Startup.h"
 #include "app/Thermography.h"
+#include "store/AppPaths.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -27,6 +29,11 @@ int main(int argc, char* argv[])
     }
 
     QApplication app(argc, argv);
+    // Log lines also go to a daily file in the data folder; standard error
+    // keeps them too unless ARDENIX_LOG_STDERR=0.
+    LogFile::install(AppPaths::dataDir(), qgetenv("ARDENIX_LOG_STDERR") != "0");
+    qInfo(
+        "ardenix %s start, pid %lld", ARDENIX_VERSION_TEXT, static_cast<long long>(QCoreApplication::applicationPid()));
     QTranslator translator;
     installEnglishTranslation(app, translator);
     applyApplicationFont();

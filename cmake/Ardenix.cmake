@@ -60,11 +60,12 @@ endfunction()
 set(ARDENIX_TEST_OUTPUT_DIR ${CMAKE_BINARY_DIR}/tests)
 set(ARDENIX_XVFB ${CMAKE_SOURCE_DIR}/scripts/with-xvfb.sh)
 
-# ardenix_add_test(<name> SOURCES ... [LIBS ...] [GUI] [GTEST] [TIMEOUT s] [ENV VAR=VALUE ...])
+# ardenix_add_test(<name> SOURCES ... [LIBS ...] [GUI] [PULSE] [GTEST] [TIMEOUT s] [ENV VAR=VALUE ...])
 # GTEST tests link GoogleTest's main; the others are QtTest programs.
-# GUI tests run under their own Xvfb server.
+# GUI tests run under their own Xvfb server, PULSE tests beside a sound
+# server of their own (skipped where none can start).
 function(ardenix_add_test name)
-    cmake_parse_arguments(T "GUI;GTEST" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
+    cmake_parse_arguments(T "GUI;GTEST;PULSE" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ARDENIX_TEST_OUTPUT_DIR})
     if(T_GTEST)
@@ -73,7 +74,10 @@ function(ardenix_add_test name)
         set_target_properties(${name} PROPERTIES AUTOMOC ON)
         target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
     endif()
-    if(T_GUI)
+    if(T_GUI AND T_PULSE)
+        add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-pulse.sh ${ARDENIX_XVFB} $<TARGET_FILE:${name}>)
+        set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+    elseif(T_GUI)
         add_test(NAME ${name} COMMAND ${ARDENIX_XVFB} $<TARGET_FILE:${name}>)
     else()
         add_test(NAME ${name} COMMAND ${name})

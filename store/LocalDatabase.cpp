@@ -266,6 +266,12 @@ bool LocalDatabase::resetCounts()
         db.rollback();
         return false;
     }
+    zeroFigures();
+    return true;
+}
+
+void LocalDatabase::zeroFigures()
+{
     m_todayNormal = 0;
     m_todayAbnormal = 0;
     m_totalNormal = 0;
@@ -274,7 +280,6 @@ bool LocalDatabase::resetCounts()
         day.normal = 0;
         day.abnormal = 0;
     }
-    return true;
 }
 
 bool LocalDatabase::recentPictures(QStringList& paths)

@@ -50,6 +50,9 @@ public:
     // Zeroes every count and hides the listed pictures; rows stay in the file.
     // False, with nothing changed, when the file could not take it.
     bool resetCounts();
+    // Zeroes the figures held in memory only (what the window shows and
+    // counts on from), e.g. when the file could not take a reset.
+    void zeroFigures();
 
     // Up to 20 listed picture paths, newest first, appended to paths.
     bool recentPictures(QStringList& paths);

@@ -29,8 +29,8 @@ constexpr int kCameraId = 7;
 
 QStringList camsimArguments(const QStringList& extra = {})
 {
-    return QStringList { "--address", kCamera, "--search-address", kSearch, "--search-port", kSearchPort,
-               "--first-id", QString::number(kCameraId), "--people-per-minute", "0.1" }
+    return QStringList { "--address", kCamera, "--search-address", kSearch, "--search-port", kSearchPort, "--first-id",
+        QString::number(kCameraId), "--people-per-minute", "0.1" }
     + extra;
 }
 

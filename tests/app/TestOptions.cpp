@@ -1,0 +1,375 @@
+// The main window's options against the camera simulator on 127.0.73.x:
+// the settings request and the threshold the camera then classifies by, the
+// temperature unit and its confirmation, the reset, the sound and flip
+// buttons, and a damaged threshold setting.
+#include "Camsim.h"
+
+#include "app/ConfigFile.h"
+#include "app/Startup.h"
+#include "app/Thermography.h"
+#include "media/AudioOut.h"
+#include "widgets/QSetupDig.h"
+#include "widgets/QtipDig.h"
+#include "widgets/resetdataDig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <QtTest>
+
+namespace {
+
+const char* const kSearch = "127.0.73.1";
+constexpr int kCameraId = 5;
+
+// Each test case runs its own camera on an address of its own.
+QString cameraAddress(int n)
+{
+    return QStringLiteral("127.0.73.%1").arg(10 + n);
+}
+
+QStringList camsimArguments(int n, const QStringList& extra = {})
+{
+    return QStringList { "--address", cameraAddress(n), "--search-address", kSearch, "--search-port", "-1",
+               "--first-id", QString::number(kCameraId), "--people-per-minute", "0.1" }
+    + extra;
+}
+
+QString tipText(Thermography* w)
+{
+    auto* tip = w->findChild<QtipDig*>();
+    auto* label = tip ? tip->findChild<QLabel*>("label") : nullptr;
+    return tip && tip->isVisible() && label ? label->text() : QString();
+}
+
+QPushButton* button(QWidget* w, const char* name)
+{
+    return w->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+template <typename Dialog> Dialog* openDialog(Thermography* w)
+{
+    const auto dialogs = w->findChildren<Dialog*>();
+    for (Dialog* dialog : dialogs) {
+        if (dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+// Alarms the window received: "viTemp 371 viAlarmType 1".
+QStringList g_alarmLines;
+QtMessageHandler g_previousHandler = nullptr;
+
+void collectAlarms(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.startsWith("viTemp "))
+        g_alarmLines << text;
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+}
+
+} // namespace
+
+class TestOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void damagedThresholdFallsBackTo37();
+    void settingsNeedASession();
+    void thresholdReachesTheCameraAndItsClassification();
+    void unitFollowsTheCamera();
+    void unitSwitchRefused();
+    void resetKeepsTheCards();
+    void soundAndFlipButtons();
+
+private:
+    void connectTo(int n, Camsim& camsim);
+    // Opens the settings dialog through the window, types value and OKs it.
+    bool setThreshold(const QString& value);
+
+    QTemporaryDir m_dir;
+    QTranslator m_translator;
+    QScopedPointer<Thermography> m_window;
+};
+
+void TestOptions::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    qputenv("ARDENIX_DB", QFile::encodeName(m_dir.filePath("ardenix.dat")));
+    qputenv("KVSDK_SEARCH_TARGETS", kSearch);
+    QVERIFY(installEnglishTranslation(*QCoreApplication::instance(), m_translator));
+    g_previousHandler = qInstallMessageHandler(collectAlarms);
+    if (Camsim::program().isEmpty())
+        QSKIP("camsim was not built");
+}
+
+void TestOptions::init()
+{
+    QFile::remove("Config.ini");
+    m_window.reset(new Thermography);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.data(), 5000));
+}
+
+void TestOptions::cleanup()
+{
+    m_window.reset();
+}
+
+void TestOptions::connectTo(int n, Camsim& camsim)
+{
+    QVERIFY2(camsim.waitReady(), qPrintable(camsim.errors()));
+    QSignalSpy logins(m_window.data(), &Thermography::SigLoginResult);
+    m_window->addDevice(kCameraId, cameraAddress(n), "admin", "");
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->deviceMsg().id == kCameraId, 15000);
+}
+
+bool TestOptions::setThreshold(const QString& value)
+{
+    QTest::mouseClick(button(m_window.data(), "setupbtn"), Qt::LeftButton);
+    QSetupDig* dialog = nullptr;
+    QElapsedTimer clock;
+    clock.start();
+    while (!dialog && clock.elapsed() < 10000) {
+        QTest::qWait(50);
+        dialog = openDialog<QSetupDig>(m_window.data());
+    }
+    if (!dialog)
+        return false;
+    QPointer<QSetupDig> guard(dialog);
+    auto* edit = dialog->findChild<QLineEdit*>("tempEdit");
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, value);
+    QTest::mouseClick(button(dialog, "definebtn"), Qt::LeftButton);
+    clock.restart();
+    while (guard && clock.elapsed() < 10000)
+        QTest::qWait(50);
+    return guard.isNull();
+}
+
+void TestOptions::damagedThresholdFallsBackTo37()
+{
+    const QList<QPair<QString, double>> cases { { "nan", 37.0 }, { "1e308", 37.0 }, { "abc", 37.0 },
+        { "-inf", 37.0 }, { "38.2", 38.2 } };
+    for (const auto& entry : cases) {
+        QFile file("Config.ini");
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[CONFIG]\ntemperature=" + entry.first.toLatin1() + "\n");
+        file.close();
+        QCOMPARE(Thermography::readThreshold(), entry.second);
+    }
+    Thermography fresh;
+    QCOMPARE(fresh.threshold(), 38.2);
+}
+
+void TestOptions::settingsNeedASession()
+{
+    Thermography* w = m_window.data();
+    for (int i = 0; i < 2; ++i) {
+        QTest::mouseClick(button(w, "setupbtn"), Qt::LeftButton);
+        QCOMPARE(tipText(w), QString("Please connect the device"));
+        QMetaObject::invokeMethod(w, "showhide");
+    }
+    QVERIFY(!openDialog<QSetupDig>(w));
+    // The unit button stays hidden without a camera.
+    QVERIFY(!button(w, "unitbtn")->isVisible());
+}
+
+void TestOptions::thresholdReachesTheCameraAndItsClassification()
+{
+    Camsim camsim(camsimArguments(1, { "--high", "375", "--people-per-minute", "40", "--abnormal-share", "0.5" }));
+    connectTo(1, camsim);
+    Thermography* w = m_window.data();
+
+    // Two quick clicks make one re-login; the thresholds (37.5) are stored
+    // and the dialog opens.
+    QSignalSpy logins(w, &Thermography::SigLoginResult);
+    QTest::mouseClick(button(w, "setupbtn"), Qt::LeftButton);
+    QTest::mouseClick(button(w, "setupbtn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(openDialog<QSetupDig>(w), 10000);
+    QCOMPARE(logins.count(), 1);
+    QCOMPARE(logins.first().at(2).toInt(), 1234);
+    QCOMPARE(QSettings("Config.ini", QSettings::IniFormat).value("CONFIG/temperature").toDouble(), 37.5);
+    QVERIFY(openDialog<QSetupDig>(w)->findChild<QLineEdit*>("tempEdit")->text() == "37.5");
+    openDialog<QSetupDig>(w)->close();
+    QTRY_VERIFY(!openDialog<QSetupDig>(w));
+
+    // Each new threshold changes how the camera sorts the people after it.
+    for (const QString& value : { QString("36.5"), QString("38.5") }) {
+        QVERIFY(setThreshold(value));
+        const int tenths = qRound(value.toDouble() * 10);
+        g_alarmLines.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(g_alarmLines.size() >= 3, 30000);
+        const QRegularExpression form("^viTemp (\\d+) viAlarmType (\\d+)$");
+        for (const QString& line : qAsConst(g_alarmLines)) {
+            const QRegularExpressionMatch m = form.match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            const bool abnormal = m.captured(2).toInt() != 0;
+            QVERIFY2(abnormal == (m.captured(1).toInt() > tenths), qPrintable(value + ": " + line));
+        }
+    }
+}
+
+void TestOptions::unitFollowsTheCamera()
+{
+    Camsim camsim(camsimArguments(2, { "--unit", "f" }));
+    Thermography* w = m_window.data();
+    QVERIFY(!button(w, "unitbtn")->isVisible());
+    connectTo(2, camsim);
+    QPushButton* unit = button(w, "unitbtn");
+    QTRY_VERIFY_WITH_TIMEOUT(unit->isVisible(), 10000);
+    QCOMPARE(unit->text(), QString("Fahrenheit"));
+    QCOMPARE(w->deviceMsg().tempType.load(), 1);
+
+    // In Fahrenheit the confirmation asks for Celsius, without the warning.
+    QTest::mouseClick(unit, Qt::LeftButton);
+    resetdataDig* confirm = openDialog<resetdataDig>(w);
+    QVERIFY(confirm);
+    QCOMPARE(confirm->findChild<QLabel*>("titlelb")->text(), QString("Change to Celsius?"));
+    QVERIFY(!confirm->findChild<QWidget*>("Weakwidget")->isVisible());
+    QCOMPARE(confirm->minimumHeight(), 220);
+    QTest::mouseClick(button(confirm, "definebtn"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(tipText(w), QString("Successfully switched"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(unit->text(), QString("Celsius"), 10000);
+    QCOMPARE(w->deviceMsg().tempType.load(), 10);
+
+    // Towards Fahrenheit it warns of the rounding and is taller.
+    QTest::mouseClick(unit, Qt::LeftButton);
+    confirm = openDialog<resetdataDig>(w);
+    QVERIFY(confirm);
+    QCOMPARE(confirm->findChild<QLabel*>("titlelb")->text(), QString("Change to Fahrenheit?"));
+    QVERIFY(confirm->findChild<QWidget*>("Weakwidget")->isVisible());
+    QVERIFY(confirm->minimumHeight() >= 239);
+    QTest::mouseClick(button(confirm, "cancelbtn"), Qt::LeftButton);
+    QTRY_VERIFY(!openDialog<resetdataDig>(w));
+    QCOMPARE(unit->text(), QString("Celsius"));
+
+    // The session's end hides the button.
+    QMetaObject::invokeMethod(w, "on_disconnectbtn_clicked");
+    QVERIFY(!unit->isVisible());
+}
+
+void TestOptions::unitSwitchRefused()
+{
+    Camsim camsim(camsimArguments(3, { "--no-unit-switch" }));
+    connectTo(3, camsim);
+    Thermography* w = m_window.data();
+    // Its frames report no unit switch: the button stays hidden.
+    QTest::qWait(2000);
+    QVERIFY(!button(w, "unitbtn")->isVisible());
+    QMetaObject::invokeMethod(w, "OnTempunit");
+    QTRY_COMPARE_WITH_TIMEOUT(tipText(w), QString("Switching failed"), 10000);
+}
+
+void TestOptions::resetKeepsTheCards()
+{
+    Thermography* w = m_window.data();
+    // Two pictures on disk, listed and counted.
+    const QString day = QDir(m_dir.path()).filePath("shots/2020-05-01");
+    QVERIFY(QDir().mkpath(day));
+    const QStringList names { "5-365-20200501083000-1-3.jpg", "5-385-20200501083100-2-3.jpg" };
+    // Pictures of the cases before are listed and counted too.
+    const int listed = w->alarmItems().size();
+    const int counted = w->findChild<QLabel*>("allnumlb")->text().toInt();
+    for (const QString& name : names) {
+        QImage picture(64, 32, QImage::Format_RGB888);
+        picture.fill(Qt::darkGray);
+        QVERIFY(picture.save(day + "/" + name, "JPG"));
+        QMetaObject::invokeMethod(w, "onscreenshotResult", Q_ARG(int, 1), Q_ARG(double, 365),
+            Q_ARG(QString, day + "/" + name), Q_ARG(QString, QString()), Q_ARG(int, 0));
+    }
+    QCOMPARE(w->alarmItems().size(), qMin(listed + 2, Thermography::kMaxAlarmItems));
+    QCOMPARE(w->findChild<QLabel*>("allnumlb")->text(), QString::number(counted + 2));
+
+    QTest::mouseClick(button(w, "resetdatabtn"), Qt::LeftButton);
+    resetdataDig* confirm = openDialog<resetdataDig>(w);
+    QVERIFY(confirm);
+    QCOMPARE(confirm->findChild<QLabel*>("titlelb")->text(), QString("Whether data reset?"));
+    QTest::mouseClick(button(confirm, "definebtn"), Qt::LeftButton);
+    for (const char* counter :
+        { "allnumlb", "allnormalnumlb", "allabnormalnumlb", "todaynumlb", "todaynormalnumlb", "todayabnormalnumlb" })
+        QCOMPARE(w->findChild<QLabel*>(counter)->text(), QString("0"));
+    QCOMPARE(w->store().normalSeries().last(), 0);
+    QCOMPARE(w->alarmItems().size(), qMin(listed + 2, Thermography::kMaxAlarmItems));
+}
+
+void TestOptions::soundAndFlipButtons()
+{
+    Camsim camsim(camsimArguments(4, { "--bitrate", "0" }));
+    Thermography* w = m_window.data();
+    connectTo(4, camsim);
+    Device* device = w->deviceMsg().device;
+    QSignalSpy frames(device, &Device::sigGotFrameV);
+    auto lastPicture = [&frames]() -> FrameData {
+        for (int i = frames.count() - 1; i >= 0; --i) {
+            const FrameData frame = frames.at(i).at(0).value<FrameData>();
+            if (frame.type != Device::FrameTemperature && frame.width > 0)
+                return frame;
+        }
+        return FrameData();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(lastPicture().width > 0, 20000);
+
+    // Sound: on by default; off stops what reaches the player, on again
+    // brings it back; the setting follows each click.
+    const bool soundServer = !qEnvironmentVariableIsEmpty("PULSE_SERVER");
+    if (soundServer)
+        QTRY_VERIFY_WITH_TIMEOUT(w->audioOut().framesWritten() > 0, 10000);
+    QPushButton* sound = button(w, "cutvoicebtn");
+    QTest::mouseClick(sound, Qt::LeftButton);
+    QCOMPARE(QSettings("Config.ini", QSettings::IniFormat).value("LANGUAGE/voice").toInt(), 0);
+    QTest::qWait(500);
+    const int whileOff = w->audioOut().framesWritten();
+    QTest::qWait(1500);
+    QCOMPARE(w->audioOut().framesWritten(), whileOff);
+    QTest::mouseClick(sound, Qt::LeftButton);
+    QCOMPARE(QSettings("Config.ini", QSettings::IniFormat).value("LANGUAGE/voice").toInt(), 1);
+    if (soundServer)
+        QTRY_VERIFY_WITH_TIMEOUT(w->audioOut().framesWritten() > whileOff, 10000);
+
+    // Flip: the camera mirrors its picture left to right.
+    const FrameData before = lastPicture();
+    QTest::mouseClick(button(w, "flipbtn"), Qt::LeftButton);
+    frames.clear();
+    QTest::qWait(1500);
+    const FrameData after = lastPicture();
+    QVERIFY(after.width == before.width && after.height == before.height);
+    const int width = before.width;
+    // The top band of the picture holds the still background (the wall and
+    // the door), away from the people walking by.
+    auto difference = [&](bool mirrored) {
+        qint64 sum = 0;
+        int n = 0;
+        for (int y = 40; y < before.height / 4; y += 4) {
+            for (int x = 0; x < width; x += 4) {
+                const int a = quint8(before.data[y * width + x]);
+                const int b = quint8(after.data[y * width + (mirrored ? width - 1 - x : x)]);
+                sum += qAbs(a - b);
+                ++n;
+            }
+        }
+        return double(sum) / n;
+    };
+    const double mirroredDifference = difference(true);
+    const double plainDifference = difference(false);
+    qInfo("mean difference: mirrored %.2f, as before %.2f", mirroredDifference, plainDifference);
+    QVERIFY(mirroredDifference < 4);
+    QVERIFY(plainDifference > 2 * mirroredDifference + 2);
+}
+
+QTEST_MAIN(TestOptions)
+#include "TestOptions.moc"
