@@ -95,6 +95,22 @@
 <context>
     <name>Thermography</name>
     <message>
+        <source>导出CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>导出成功</source>
+        <translation>Export succeeded</translation>
+    </message>
+    <message>
+        <source>导出失败</source>
+        <translation>Export failed</translation>
+    </message>
+    <message>
         <source>Ardenix system %1</source>
         <translation>Ardenix system %1</translation>
     </message>
@@ -297,6 +313,10 @@
     <message>
         <source>检测异常数</source>
         <translation>Abnormal number</translation>
+    </message>
+    <message>
+        <source>导出CSV…</source>
+        <translation>Export CSV…</translation>
     </message>
 </context>
 <context>

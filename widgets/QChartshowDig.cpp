@@ -1,8 +1,10 @@
 #include "widgets/QChartshowDig.h"
 
+#include <QAction>
 #include <QDebug>
 #include <QGraphicsLayout>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -56,6 +58,7 @@ QChartshowDig::QChartshowDig(QWidget* parent)
     , m_categoryAxis(nullptr)
     , m_chart(new QChart)
     , m_view(nullptr)
+    , m_exportAction(nullptr)
     , m_largest(0)
 {
     setStyleSheet(QStringLiteral("background-color:%1;").arg(QLatin1String(backgroundColour)));
@@ -105,6 +108,21 @@ QChartshowDig::QChartshowDig(QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
+
+    m_exportAction = new QAction(tr("导出CSV…"), this);
+    m_exportAction->setObjectName(QStringLiteral("exportAction"));
+    connect(m_exportAction, &QAction::triggered, this, &QChartshowDig::sigExportRequested);
+    // The view covers the whole panel and would keep the request to itself.
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_view, &QWidget::customContextMenuRequested, this,
+        [this](const QPoint& pos) { showContextMenu(m_view->viewport()->mapToGlobal(pos)); });
+}
+
+void QChartshowDig::showContextMenu(const QPoint& globalPos)
+{
+    QMenu menu(this);
+    menu.addAction(m_exportAction);
+    menu.exec(globalPos);
 }
 
 QChartshowDig::~QChartshowDig() = default;

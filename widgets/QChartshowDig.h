@@ -1,6 +1,8 @@
 // QChartshowDig draws the counts of normal and abnormal people of the last
 // seven days as two smooth lines with dots and labelled points, with day
-// labels along the bottom. GUI thread.
+// labels along the bottom. Its context menu offers "Export CSV…", which it
+// only announces (sigExportRequested): the owner knows where the figures
+// live. GUI thread.
 #pragma once
 
 #include <QPointF>
@@ -8,6 +10,8 @@
 #include <QVector>
 #include <QWidget>
 #include <QtCharts/QChartGlobal>
+
+class QAction;
 
 QT_CHARTS_BEGIN_NAMESPACE
 class QCategoryAxis;
@@ -41,6 +45,11 @@ public:
     QtCharts::QSplineSeries* lineSeries(int index) const;
     QtCharts::QScatterSeries* dotSeries(int index) const;
     int largestValue() const { return m_largest; }
+    // The context menu's export entry.
+    QAction* exportAction() const { return m_exportAction; }
+
+signals:
+    void sigExportRequested();
 
 public slots:
     void slotPointHoverd(const QPointF& point, bool state);
@@ -49,6 +58,7 @@ private:
     void makeSeriesPair(int index, const QColor& colour, const QString& name, const QVector<int>& values);
     void fillSeriesPair(int index, const QVector<int>& values);
     void setValueRange(int top);
+    void showContextMenu(const QPoint& globalPos);
 
     QtCharts::QSplineSeries* m_lines[2];
     QtCharts::QScatterSeries* m_dots[2];
@@ -56,5 +66,6 @@ private:
     QtCharts::QCategoryAxis* m_categoryAxis;
     QtCharts::QChart* m_chart;
     QtCharts::QChartView* m_view;
+    QAction* m_exportAction;
     int m_largest;
 };
