@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 #include <sys/resource.h>
 #include <sys/time.h>
 
@@ -57,8 +59,8 @@ bool writeClip(const QString& path, int seconds)
     if (camsim.isEmpty())
         return false;
     const qint64 ms = runProgram(camsim,
-        { "--write-clip", path, "--codec", "h264", "--clip-seconds", QString::number(seconds), "--clip-size",
-            "1920x1080" },
+        { "--write-clip", path, "--codec", "h264", "--bitrate", QString::number(kCameraKbit), "--clip-seconds",
+            QString::number(seconds), "--clip-size", "1920x1080" },
         600000);
     return ms >= 0 && QFileInfo(path).size() > 0;
 }
@@ -132,20 +134,74 @@ qint64 runProgram(
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? elapsed : -1;
 }
 
-qint64 referenceDecodeMs(const QString& ffmpeg, const QString& clip)
+bool referenceDecode(const QString& ffmpeg, const QString& clip, double& cpuMs, double& wallMs)
 {
     QString log;
     if (runProgram(ffmpeg, { "-hide_banner", "-nostats", "-benchmark", "-threads", "1", "-i", clip, "-f", "null", "-" },
             600000, nullptr, &log)
         < 0)
-        return -1;
-    const QRegularExpressionMatch m = QRegularExpression("rtime=([0-9.]+)s").match(log);
-    return m.hasMatch() ? qRound64(m.captured(1).toDouble() * 1000.0) : -1;
+        return false;
+    const QRegularExpressionMatch m
+        = QRegularExpression("utime=([0-9.]+)s stime=([0-9.]+)s rtime=([0-9.]+)s").match(log);
+    if (!m.hasMatch())
+        return false;
+    cpuMs = (m.captured(1).toDouble() + m.captured(2).toDouble()) * 1000.0;
+    wallMs = m.captured(3).toDouble() * 1000.0;
+    return true;
 }
 
 double ownCpuMs()
 {
     return cpuOf(RUSAGE_SELF);
+}
+
+int roundsFromEnvironment(int fallback)
+{
+    const int n = qEnvironmentVariableIntValue("BENCH_ROUNDS");
+    return n > 0 ? std::clamp(n, 1, 99) : fallback;
+}
+
+int secondsFromEnvironment(int fallback)
+{
+    const int n = qEnvironmentVariableIntValue("BENCH_SECONDS");
+    return n > 0 ? std::clamp(n, 1, 600) : fallback;
+}
+
+namespace {
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const int n = values.size();
+    if (n == 0)
+        return 0;
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+} // namespace
+
+void Rounds::add(double o, double r)
+{
+    ours.append(o);
+    reference.append(r);
+}
+
+QString Rounds::line(const char* name, const char* unit) const
+{
+    QList<double> ratios;
+    for (int i = 0; i < ours.size() && i < reference.size(); ++i)
+        if (reference[i] > 0)
+            ratios.append(ours[i] / reference[i]);
+    if (ratios.isEmpty())
+        return QString("BENCH %1 failed").arg(name);
+    return QString("BENCH %1 ratio=%2 ours=%3%4 reference=%5%4 min=%6 max=%7")
+        .arg(name)
+        .arg(median(ratios), 0, 'f', 3)
+        .arg(median(ours), 0, 'f', 0)
+        .arg(unit)
+        .arg(median(reference), 0, 'f', 0)
+        .arg(*std::min_element(ratios.begin(), ratios.end()), 0, 'f', 3)
+        .arg(*std::max_element(ratios.begin(), ratios.end()), 0, 'f', 3);
 }
 
 } // namespace benchclip
