@@ -31,7 +31,12 @@ QString dayFilter(const CsvReport::DateRange& range)
         conditions << QStringLiteral("[localdate] >= :from");
     if (range.to.isValid())
         conditions << QStringLiteral("[localdate] <= :to");
-    return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    if (conditions.isEmpty())
+        return QString();
+    // A picture whose name carries no day has an empty one, which would
+    // sort before every date.
+    conditions << QStringLiteral("[localdate] <> ''");
+    return QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
 }
 
 bool runFiltered(QSqlQuery& query, const QString& statement, const CsvReport::DateRange& range, QString* error)
