@@ -211,7 +211,14 @@ void Thermography::runFixlinkSession()
                     m_fixlinkState = 1;
                     sleepMs(kRegisteredPollMs);
                 }
-            } else if (rc == PCCFixlink::LoginFailed) {
+            } else if (rc == PCCFixlink::LoginFailed || rc == PCCFixlink::LoginRefused) {
+                // The service refuses a request whose login value the camera
+                // no longer knows (after a camera restart or re-login): a
+                // refusal is retried like a failure, with the request filled
+                // anew and the camera logged in again now and then, or the
+                // link would stay down for good.
+                if (rc == PCCFixlink::LoginRefused)
+                    dropClient(client);
                 ++retries;
                 if (retries % kReloginEvery == 0) {
                     // The device lock keeps the session from being retired

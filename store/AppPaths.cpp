@@ -18,10 +18,14 @@ QString packagedProgramDir()
 #endif
 }
 
-// Beside the program for a build tree, in the data folder when installed.
+// Beside the program for a build tree, in the data folder when installed;
+// a site (or a test) may name the folder with $ARDENIX_SNAPSHOT_DIR.
 QString shotDir(const QString& name)
 {
-    const QString base = AppPaths::installedCopy() ? AppPaths::dataDir() : QCoreApplication::applicationDirPath();
+    const QString chosen = qEnvironmentVariable("ARDENIX_SNAPSHOT_DIR");
+    const QString base = !chosen.isEmpty() ? QFileInfo(chosen).absoluteFilePath()
+        : AppPaths::installedCopy()        ? AppPaths::dataDir()
+                                           : QCoreApplication::applicationDirPath();
     return QStringLiteral("%1/%2").arg(base, name);
 }
 

@@ -21,7 +21,8 @@ QString dataDir();
 
 // The settings file, opened anew at each access by its readers.
 QString configFilePath();
-// Folders of the alarm snapshots and of the manual ones; absolute.
+// Folders of the alarm snapshots and of the manual ones; absolute. Both lie
+// in $ARDENIX_SNAPSHOT_DIR when it is set.
 QString autoShotDir();
 QString manualShotDir();
 

@@ -13,7 +13,9 @@ Camsim::Camsim(const QStringList& arguments, int lifetimeSeconds)
 {
     // Bounded life: a simulator whose test died is gone after a while by itself.
     m_process.setProgram("timeout");
-    m_process.setArguments(QStringList { "--kill-after=5", QString::number(lifetimeSeconds), program() } + arguments);
+    // It also ends with its test: its standard input is a pipe from here.
+    m_process.setArguments(QStringList { "--kill-after=5", QString::number(lifetimeSeconds), program() } + arguments
+        + QStringList { "--exit-with-stdin" });
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     QObject::connect(&m_process, &QProcess::readyReadStandardError,
         [this] { m_log += QString::fromUtf8(m_process.readAllStandardError()); });

@@ -1,0 +1,399 @@
+// The alarm road in the main window: each alarm becomes a picture, a card
+// among the 30 newest, a count, a tip and (abnormal) a sound; the start-up
+// fill; manual snapshots and the folder button; and the link to the camera's
+// alarm service against the camera simulator on 127.0.74.x.
+#include "Camsim.h"
+
+#include "app/Startup.h"
+#include "app/Thermography.h"
+#include "widgets/QscreenshotDig.h"
+#include "widgets/QtipDig.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLabel>
+#include <QLayout>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTranslator>
+#include <QUrl>
+#include <QtTest>
+
+namespace {
+
+const char* const kSearch = "127.0.74.1";
+constexpr int kCameraId = 6;
+
+QString cameraAddress(int n)
+{
+    return QStringLiteral("127.0.74.%1").arg(10 + n);
+}
+
+QStringList camsimArguments(int n, const QStringList& extra = {})
+{
+    return QStringList { "--address", cameraAddress(n), "--search-address", kSearch, "--search-port", "-1",
+               "--first-id", QString::number(kCameraId) }
+    + extra;
+}
+
+QtipDig* tip(Thermography* w)
+{
+    return w->findChild<QtipDig*>();
+}
+
+QString tipText(Thermography* w)
+{
+    QtipDig* t = tip(w);
+    auto* label = t ? t->findChild<QLabel*>("label") : nullptr;
+    auto* alarm = t ? t->findChild<QLabel*>("labeltip") : nullptr;
+    if (!t || !t->isVisible())
+        return QString();
+    return label && label->isVisible() ? label->text() : alarm ? alarm->text() : QString();
+}
+
+bool tipInAlarmStyle(Thermography* w)
+{
+    QtipDig* t = tip(w);
+    QWidget* box = t ? t->findChild<QWidget*>("lbwidget") : nullptr;
+    return box && box->isVisible();
+}
+
+QTimer* tipTimer(Thermography* w)
+{
+    return w->findChild<QTimer*>("tipTimer");
+}
+
+// Log lines of the window that the link tests follow.
+QStringList g_lines;
+QtMessageHandler g_previousHandler = nullptr;
+
+void collectLines(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.startsWith("code ") || text.startsWith("m_deviceMsg.devicecount"))
+        g_lines << text;
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+}
+
+// A picture file with a proper alarm name in dir; returns its path.
+QString pictureFile(const QString& dir, int second, int state)
+{
+    QDir().mkpath(dir);
+    const QString path = QStringLiteral("%1/6-%2-202005010830%3-%4-3.jpg")
+                             .arg(dir)
+                             .arg(state == 1 ? 365 : 385)
+                             .arg(second % 60, 2, 10, QLatin1Char('0'))
+                             .arg(state);
+    QImage picture(48, 24, QImage::Format_RGB888);
+    picture.fill(state == 1 ? Qt::darkCyan : Qt::darkRed);
+    picture.save(path, "JPG");
+    return path;
+}
+
+} // namespace
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+class TestAlarms : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void listKeepsTheThirtyNewest();
+    void startupFillsTheListNewestOnTop();
+    void liveAlarmsBecomePicturesCountsTipsAndSound();
+    void manualSnapshotAndFolderButton();
+    void linkRegistersAndComesBackAfterADrop();
+    void refusedLinkRetriesAndLogsTheCameraInAgain();
+    void linkThreadsFollowTheSession();
+
+private:
+    void connectTo(int n, Camsim& camsim);
+
+    QTemporaryDir m_dir;
+    QTranslator m_translator;
+    QScopedPointer<Thermography> m_window;
+    int m_case = 0;
+};
+
+void TestAlarms::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    qputenv("KVSDK_SEARCH_TARGETS", kSearch);
+    QVERIFY(installEnglishTranslation(*QCoreApplication::instance(), m_translator));
+    g_previousHandler = qInstallMessageHandler(collectLines);
+}
+
+void TestAlarms::init()
+{
+    // A database and a snapshot folder of its own per case.
+    ++m_case;
+    qputenv("ARDENIX_DB", QFile::encodeName(m_dir.filePath(QString("case%1/ardenix.dat").arg(m_case))));
+    qputenv("ARDENIX_SNAPSHOT_DIR", QFile::encodeName(m_dir.filePath(QString("case%1/shots").arg(m_case))));
+    g_lines.clear();
+}
+
+void TestAlarms::cleanup()
+{
+    m_window.reset();
+}
+
+void TestAlarms::connectTo(int n, Camsim& camsim)
+{
+    QVERIFY2(camsim.waitReady(), qPrintable(camsim.errors()));
+    if (!m_window) {
+        m_window.reset(new Thermography);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.data(), 5000));
+    }
+    m_window->addDevice(kCameraId, cameraAddress(n), "admin", "");
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->deviceMsg().id == kCameraId, 15000);
+}
+
+void TestAlarms::listKeepsTheThirtyNewest()
+{
+    m_window.reset(new Thermography);
+    Thermography* w = m_window.data();
+    w->show();
+    QWidget* placeholder = w->findChild<QWidget*>("ScreenshotWidget");
+    QVERIFY(placeholder->isVisible());
+    const QString dir = m_dir.filePath("case1/pictures");
+    QPointer<QscreenshotDig> first;
+    QStringList paths;
+    for (int i = 0; i < 31; ++i) {
+        paths << pictureFile(dir, i, 1);
+        QMetaObject::invokeMethod(w, "onscreenshotResult", Q_ARG(int, 1), Q_ARG(double, 365), Q_ARG(QString, paths.last()),
+            Q_ARG(QString, QString()), Q_ARG(int, 0));
+        if (i == 0)
+            first = w->alarmItems().first();
+    }
+    QVERIFY(!placeholder->isVisible());
+    QCOMPARE(w->alarmItems().size(), 30);
+    QVERIFY(first.isNull());
+    auto* list = w->findChild<QLayout*>("idlistlayout");
+    QCOMPARE(list->itemAt(0)->widget(), static_cast<QWidget*>(w->alarmItems().last()));
+    // Each alarm was counted once, as normal; its tip is the plain one.
+    QCOMPARE(w->store().todayNormal(), 31);
+    QCOMPARE(w->findChild<QLabel*>("todaynumlb")->text(), QString("31"));
+    QCOMPARE(tipText(w), QString("Normal temperature"));
+    QVERIFY(!tipInAlarmStyle(w));
+    QCOMPARE(tipTimer(w)->interval(), 1000);
+    QCOMPARE(w->alarmSoundsPlayed(), 0);
+
+    // A failed picture only tells so.
+    QMetaObject::invokeMethod(w, "onscreenshotResult", Q_ARG(int, 0), Q_ARG(double, 365), Q_ARG(QString, QString()),
+        Q_ARG(QString, QString()), Q_ARG(int, 2));
+    QCOMPARE(tipText(w), QString("Screenshot fail"));
+    QCOMPARE(w->store().todayNormal() + w->store().todayAbnormal(), 31);
+}
+
+void TestAlarms::startupFillsTheListNewestOnTop()
+{
+    const QString dir = m_dir.filePath("case2/pictures");
+    QStringList paths;
+    {
+        LocalDatabase seed;
+        seed.openDatabase();
+        for (int i = 0; i < 5; ++i) {
+            paths << pictureFile(dir, i, i % 2 ? 2 : 1);
+            seed.addPicture(paths.last());
+        }
+    }
+    QFile::remove(paths.at(2)); // a picture deleted since
+    m_window.reset(new Thermography);
+    Thermography* w = m_window.data();
+    w->show();
+    QVERIFY(!w->findChild<QWidget*>("ScreenshotWidget")->isVisible());
+    // The cards are built once construction has finished.
+    QTRY_COMPARE(w->alarmItems().size(), 4);
+    auto* list = w->findChild<QLayout*>("idlistlayout");
+    auto* top = qobject_cast<QscreenshotDig*>(list->itemAt(0)->widget());
+    QVERIFY(top);
+    QCOMPARE(top->findChild<QLabel*>("datelb")->text(), QString("2020-05-01 08:30:04"));
+    auto* bottom = qobject_cast<QscreenshotDig*>(list->itemAt(3)->widget());
+    QCOMPARE(bottom->findChild<QLabel*>("datelb")->text(), QString("2020-05-01 08:30:00"));
+}
+
+void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
+{
+    Camsim camsim(camsimArguments(1, { "--people-per-minute", "0.1" }));
+    connectTo(1, camsim);
+    Thermography* w = m_window.data();
+    // Wait for the live picture, then let the alarm service "measure".
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, 15000);
+    QTest::qWait(1500);
+    const int soundsBefore = w->alarmSoundsPlayed();
+
+    // An abnormal person with a time stamp: booked, served from the frame
+    // of that moment, listed, counted, announced loudly.
+    const qint32 now = qint32(QDateTime::currentSecsSinceEpoch());
+    Thermography::TempAlarm abnormal;
+    abnormal.hasType = abnormal.hasTemp = abnormal.hasTimestamp = true;
+    abnormal.viAlarmType = 2;
+    abnormal.viTemp = 383;
+    abnormal.timestamp = now;
+    w->handleTempAlarm(abnormal);
+    QTRY_COMPARE_WITH_TIMEOUT(w->store().todayAbnormal(), 1, 10000);
+    QCOMPARE(w->alarmItems().size(), 1);
+    QCOMPARE(tipText(w), QString("Abnormal temperature"));
+    QVERIFY(tipInAlarmStyle(w));
+    QCOMPARE(tipTimer(w)->interval(), 3000);
+    QCOMPARE(w->alarmSoundsPlayed(), soundsBefore + 1);
+    QDir shots(qEnvironmentVariable("ARDENIX_SNAPSHOT_DIR") + "/Screenshot");
+    QStringList written;
+    for (const QString& day : shots.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        written += QDir(shots.filePath(day)).entryList({ "*.jpg" });
+    QCOMPARE(written.size(), 1);
+    QVERIFY2(written.first().startsWith("6-383-"), qPrintable(written.first()));
+    QVERIFY(written.first().endsWith("-2-3.jpg"));
+
+    // A normal person without a time stamp is served at once: quiet tip,
+    // no sound.
+    Thermography::TempAlarm normal;
+    normal.hasType = normal.hasTemp = true;
+    normal.viTemp = 364;
+    w->handleTempAlarm(normal);
+    QTRY_COMPARE_WITH_TIMEOUT(w->store().todayNormal(), 1, 5000);
+    QCOMPARE(tipText(w), QString("Normal temperature"));
+    QCOMPARE(w->alarmSoundsPlayed(), soundsBefore + 1);
+
+    // With the reminder off the abnormal tip is short and plain.
+    QSettings("Config.ini", QSettings::IniFormat).setValue("CONFIG/Remind", 0);
+    QMetaObject::invokeMethod(w, "onGetAlarmRemindstate");
+    abnormal.hasTimestamp = false;
+    w->handleTempAlarm(abnormal);
+    QTRY_COMPARE_WITH_TIMEOUT(w->store().todayAbnormal(), 2, 5000);
+    QVERIFY(!tipInAlarmStyle(w));
+    QCOMPARE(tipTimer(w)->interval(), 1000);
+    QCOMPARE(w->alarmSoundsPlayed(), soundsBefore + 2);
+    QSettings("Config.ini", QSettings::IniFormat).remove("CONFIG/Remind");
+
+    // Without a session an alarm is dropped.
+    QMetaObject::invokeMethod(w, "on_disconnectbtn_clicked");
+    w->handleTempAlarm(normal);
+    QTest::qWait(300);
+    QCOMPARE(w->store().todayNormal(), 1);
+}
+
+void TestAlarms::manualSnapshotAndFolderButton()
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    Camsim camsim(camsimArguments(2, { "--no-alarms" }));
+    connectTo(2, camsim);
+    Thermography* w = m_window.data();
+
+    // No alarm picture yet: the folder does not exist.
+    QTest::mouseClick(w->findChild<QPushButton*>("folderbtn"), Qt::LeftButton);
+    QCOMPARE(tipText(w), QString("The current path does not exist"));
+    QVERIFY(catcher.urls.isEmpty());
+
+    // A manual snapshot is written, but neither listed nor counted.
+    QTest::qWait(2000);
+    QTest::mouseClick(w->findChild<QPushButton*>("screenshotbnt"), Qt::LeftButton);
+    QCOMPARE(tipText(w), QString("Screenshot succeeded"));
+    QCOMPARE(w->alarmItems().size(), 0);
+    QCOMPARE(w->store().todayNormal() + w->store().todayAbnormal(), 0);
+    const QString manual = qEnvironmentVariable("ARDENIX_SNAPSHOT_DIR") + "/ManualScreenshot";
+    QVERIFY(QFileInfo(manual).isDir());
+
+    // After an alarm picture the folder opens in the file browser.
+    Thermography::TempAlarm normal;
+    normal.hasType = normal.hasTemp = true;
+    normal.viTemp = 362;
+    w->handleTempAlarm(normal);
+    QTRY_COMPARE_WITH_TIMEOUT(w->alarmItems().size(), 1, 5000);
+    QTest::mouseClick(w->findChild<QPushButton*>("folderbtn"), Qt::LeftButton);
+    QCOMPARE(catcher.urls.size(), 1);
+    QCOMPARE(QFileInfo(catcher.urls.first().toLocalFile()).canonicalFilePath(),
+        QFileInfo(qEnvironmentVariable("ARDENIX_SNAPSHOT_DIR") + "/Screenshot").canonicalFilePath());
+    QDesktopServices::unsetUrlHandler("file");
+}
+
+void TestAlarms::linkRegistersAndComesBackAfterADrop()
+{
+    // Every connection of the camera is closed 6 s after it opened.
+    Camsim camsim(camsimArguments(3, { "--people-per-minute", "0.1", "--drop-after", "6" }));
+    QElapsedTimer clock;
+    connectTo(3, camsim);
+    Thermography* w = m_window.data();
+    QSignalSpy previews(w->deviceMsg().device, &Device::sigPreview);
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, 10000);
+    qInfo("registered %lld ms after the login", clock.elapsed());
+
+    // The drop; the next pass registers again.
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 2, 10000);
+    clock.restart();
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, 10000);
+    const qint64 back = clock.elapsed();
+    qInfo("registered again %lld ms after the drop", back);
+    QVERIFY(back < 3000);
+}
+
+void TestAlarms::refusedLinkRetriesAndLogsTheCameraInAgain()
+{
+    Camsim camsim(camsimArguments(4, { "--people-per-minute", "0.1", "--refuse-alarm-logins" }));
+    connectTo(4, camsim);
+    Thermography* w = m_window.data();
+    QSignalSpy logins(w, &Thermography::SigLoginResult);
+    QElapsedTimer clock;
+    clock.start();
+    // The tenth refusal logs the camera in again (marker 1).
+    QTRY_VERIFY_WITH_TIMEOUT(!logins.isEmpty(), 40000);
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(logins.first().at(1).value<Device::LoginState>(), Device::LoginRefreshed);
+    QCOMPARE(logins.first().at(2).toInt(), 1);
+    const int attempts = g_lines.filter(QRegularExpression("^code ")).size();
+    qInfo("%d attempts in %lld ms before the camera's re-login", attempts, elapsed);
+    QVERIFY(attempts >= 10 && attempts <= 11);
+    // About one attempt every 1.5 s.
+    QVERIFY(elapsed > 9 * 1000 && elapsed < 30000);
+    QCOMPARE(w->fixlinkState(), 0);
+}
+
+void TestAlarms::linkThreadsFollowTheSession()
+{
+    Camsim camsim(camsimArguments(5, { "--cameras", "2", "--people-per-minute", "0.1" }));
+    connectTo(5, camsim);
+    Thermography* w = m_window.data();
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, 10000);
+
+    // A second camera: the first link ends before the second starts work.
+    w->addDevice(kCameraId + 1, cameraAddress(6), "admin", "");
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1 && w->deviceMsg().id == kCameraId + 1, 15000);
+    const QStringList started = g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount前"));
+    const QStringList ended = g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount [^前]"));
+    QCOMPARE(started.size(), 2);
+    QCOMPARE(ended.size(), 1);
+    QVERIFY(g_lines.indexOf(ended.first()) < g_lines.indexOf(started.last()));
+
+    // Disconnecting ends the link within about a second.
+    QElapsedTimer clock;
+    clock.start();
+    QMetaObject::invokeMethod(w, "on_disconnectbtn_clicked");
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount [^前]")).size(), 2, 3000);
+    qInfo("link ended %lld ms after the disconnect", clock.elapsed());
+    QVERIFY(clock.elapsed() < 2000);
+}
+
+QTEST_MAIN(TestAlarms)
+#include "TestAlarms.moc"

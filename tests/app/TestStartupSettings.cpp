@@ -1,0 +1,139 @@
+// What the main window takes from "Config.ini" at start-up (threshold, alarm
+// sound, reminder), the keys other parts read from the same file, and the
+// window's change of day.
+#include "app/ConfigFile.h"
+#include "app/CurrentDate.h"
+#include "app/Thermography.h"
+#include "store/LocalDatabase.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString day(int offset)
+{
+    return QDate::currentDate().addDays(offset).toString("yyyy-MM-dd");
+}
+
+bool writeConfig(const QByteArray& text)
+{
+    QFile file(configFilePath());
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+}
+
+QByteArray sample(const QString& name)
+{
+    QFile file(qEnvironmentVariable("ARDENIX_SOURCE_DIR") + "/tests/data/app/config/" + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString labelText(QWidget* window, const char* name)
+{
+    auto* label = window->findChild<QLabel*>(QString::fromLatin1(name));
+    return label ? label->text() : QString();
+}
+
+} // namespace
+
+class TestStartupSettings : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        qputenv("ARDENIX_DB", QFile::encodeName(m_dir.filePath("ardenix.dat")));
+        qputenv("ARDENIX_SNAPSHOT_DIR", QFile::encodeName(m_dir.path()));
+    }
+
+    void cleanup()
+    {
+        QFile::remove(configFilePath());
+        CurrentDate::source() = CurrentDate::Source();
+    }
+
+    void startupReadsThresholdSoundAndReminder_data()
+    {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<double>("threshold");
+        QTest::addColumn<bool>("sound");
+        QTest::addColumn<bool>("remind");
+        QTest::newRow("no file") << QByteArray() << 37.0 << true << true;
+        QTest::newRow("sample file") << sample("typical.ini") << 37.3 << true << false;
+        QTest::newRow("both off") << QByteArray("[CONFIG]\nAlarm=0\nRemind=0\ntemperature=38.5\n") << 38.5 << false
+                                  << false;
+        QTest::newRow("only 1 is on") << QByteArray("[CONFIG]\nAlarm=2\nRemind=yes\ntemperature=36\n") << 36.0 << false
+                                      << false;
+        QTest::newRow("insane threshold") << QByteArray("[CONFIG]\ntemperature=99.5\n") << 37.0 << true << true;
+    }
+
+    void startupReadsThresholdSoundAndReminder()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(double, threshold);
+        QFETCH(bool, sound);
+        QFETCH(bool, remind);
+        if (!config.isEmpty())
+            QVERIFY(writeConfig(config));
+        Thermography window;
+        QCOMPARE(window.threshold(), threshold);
+        QCOMPARE(window.alarmSoundOn(), sound);
+        QCOMPARE(window.remindOn(), remind);
+    }
+
+    // The timed snapshot's delay and the per-camera Fahrenheit threshold live
+    // under these names in files written by earlier versions.
+    void otherKeysKeepTheirNames()
+    {
+        QVERIFY(writeConfig(sample("typical.ini")));
+        QCOMPARE(readConfigInt(ConfigKey::ScreenshotInterval), 1500);
+        QCOMPARE(readConfigDouble(QString(ConfigKey::FahrenheitPrefix) + "2", 0.0), 99.5);
+        QCOMPARE(readConfigDouble(QString(ConfigKey::FahrenheitPrefix) + "3", 0.0), 0.0);
+        QCOMPARE(readConfigInt(ConfigKey::Voice), 1);
+        QCOMPARE(readConfigInt(ConfigKey::LanguageType), 2);
+
+        QVERIFY(writeConfig("[SCREENSHOT]\ninterval=250\n[CONFIG]\nFtemp17=100.4\n"));
+        QCOMPARE(readConfigInt(ConfigKey::ScreenshotInterval), 250);
+        QCOMPARE(readConfigDouble(QString(ConfigKey::FahrenheitPrefix) + "17", 0.0), 100.4);
+        QVERIFY(QFile::remove(configFilePath()));
+        // A missing integer key reads as 1.
+        QCOMPARE(readConfigInt(ConfigKey::ScreenshotInterval), 1);
+    }
+
+    // At the change of day the window starts the new day's row and its
+    // figures for today drop to the new day's.
+    void windowFollowsTheDate()
+    {
+        {
+            LocalDatabase seed;
+            seed.openDatabase();
+            QVERIFY(seed.updateDay(day(0), 5, 1));
+        }
+        QDate today = QDate::currentDate();
+        CurrentDate::source() = [&today] { return today; };
+        Thermography window;
+        QCOMPARE(labelText(&window, "todaynumlb"), QString("6"));
+        QTest::qWait(2500);
+        QCOMPARE(labelText(&window, "todaynumlb"), QString("6"));
+
+        today = today.addDays(1);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText(&window, "todaynumlb"), QString("0"), 6000);
+        QCOMPARE(labelText(&window, "allnumlb"), QString("6"));
+        QSqlQuery query;
+        QVERIFY(query.exec(QString("SELECT count(*) FROM datecounttb WHERE localdate = '%1'").arg(day(1))));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), 1);
+    }
+};
+
+QTEST_MAIN(TestStartupSettings)
+#include "TestStartupSettings.moc"
