@@ -1,5 +1,6 @@
 #include "device/DevicePreview.h"
 
+#include "device/TemperatureFrame.h"
 #include "device/ThermalPalette.h"
 #include "media/AudioDecoders.h"
 #include "media/ThreadSync.h"
@@ -20,18 +21,6 @@ namespace {
 
 constexpr int kSpeedPeriodMs = 1000;
 constexpr int kRefusedWithoutLogin = KV::Protocol::Device::Code::PreviewRefused;
-
-// Temperature frame header: byte 1 its length, bytes 2-3 width, 4-5 height,
-// 8-9 the measured temperature in tenths of a degree (all signed 16-bit
-// little-endian), byte 10 the unit code when the header is longer than 10.
-constexpr int kTempFixedHeader = 10;
-constexpr int kTempUnitOffset = 10;
-
-int16_t readInt16(const QByteArray& data, int offset)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(data.constData()) + offset;
-    return static_cast<int16_t>(uint16_t(p[0]) | uint16_t(p[1]) << 8);
-}
 
 constexpr int kBookingCheckMs = 500;
 
@@ -287,32 +276,22 @@ void DevicePreview::dispatchTemperature(Device::FrameData& frame)
     const QByteArray& raw = frame.data;
     // A frame shorter than its header says would be read past its end: it
     // only counts for the data rate.
-    if (raw.size() < kTempFixedHeader)
-        return;
-    const int headerLength = static_cast<unsigned char>(raw[1]);
-    if (raw.size() < headerLength)
+    TemperatureFrame header;
+    if (!TemperatureFrame::readHeader(raw, header))
         return;
     // The header is complete: its unit counts even when the pixels that
     // follow are short and dropped.
-    const int unit = headerLength > kTempFixedHeader ? static_cast<unsigned char>(raw[kTempUnitOffset]) : 0;
-    if (unit != m_lastTempType) {
-        m_lastTempType = unit;
-        emit sigTempResult(unit);
+    if (header.unit != m_lastTempType) {
+        m_lastTempType = header.unit;
+        emit sigTempResult(header.unit);
     }
-    const int width = readInt16(raw, 2);
-    const int height = readInt16(raw, 4);
-    if (width <= 0 || height <= 0)
+    if (!header.pixelsComplete)
         return;
-    const qint64 pixelBytes = qint64(width) * height * 2;
-    if (raw.size() - headerLength < pixelBytes || qint64(width) * height * 3 > INT_MAX)
-        return;
-    const int temperature = readInt16(raw, 8);
-
-    frame.width = width;
-    frame.height = height;
-    frame.data = ThermalPalette::toRgb(raw.constData() + headerLength, width, height);
+    frame.width = header.width;
+    frame.height = header.height;
+    frame.data = ThermalPalette::toRgb(raw.constData() + header.headerLength, header.width, header.height);
+    // The measured temperature is taken per person by the alarm service.
     showTemperatureFrame(frame);
-    Q_UNUSED(temperature) // measured per person by the alarm service; not used here
 }
 
 void DevicePreview::showTemperatureFrame(const Device::FrameData& frame)

@@ -165,23 +165,9 @@ bool CamSearch::Start()
             if (r != kvnet::IoResult::Ok)
                 break;
             const ssize_t got = ::recv(s.fd(), buf.data(), buf.size(), MSG_DONTWAIT);
-            if (got < static_cast<ssize_t>(kvproto::HeaderSize + 4 + sizeof(CamSearchRecord)))
-                continue;
-            uint16_t type = 0;
-            uint32_t length = 0;
-            uint32_t seq = 0;
-            if (!kvproto::decodeHeader(buf.data(), type, length, seq) || type != kvproto::SearchAnswer
-                || length != 4 + sizeof(CamSearchRecord) || kvwire::getU32(buf.data() + kvproto::HeaderSize) != nonce)
-                continue;
             CamSearchRecord record;
-            std::memcpy(&record, buf.data() + kvproto::HeaderSize + 4, sizeof record);
-            // Every string ends inside its field, whatever the camera sent.
-            record.deviceName[sizeof record.deviceName - 1] = '\0';
-            record.ipAddress[sizeof record.ipAddress - 1] = '\0';
-            record.macAddress[sizeof record.macAddress - 1] = '\0';
-            record.serialNumber[sizeof record.serialNumber - 1] = '\0';
-            record.userName[sizeof record.userName - 1] = '\0';
-            record.password[sizeof record.password - 1] = '\0';
+            if (got <= 0 || !kvproto::readSearchAnswer(buf.data(), static_cast<size_t>(got), nonce, record))
+                continue;
             OnDeviceFound(&record);
         }
         OnSearchFinished();

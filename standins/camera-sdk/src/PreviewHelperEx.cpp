@@ -250,11 +250,7 @@ void PreviewHelperEx::Private::receive(kvnet::Socket s)
             continue;
         kvwire::ByteReader rd(m.payload);
         FrameData frame;
-        frame.frameType = rd.i32();
-        frame.frameRate = rd.i32();
-        frame.timestamp = rd.i64();
-        frame.data = rd.rest();
-        if (!rd.ok())
+        if (!kvproto::readFrame(rd, frame))
             continue;
         {
             std::lock_guard<std::mutex> lock(mutex);

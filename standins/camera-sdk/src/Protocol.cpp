@@ -1,6 +1,7 @@
 #include "Protocol.h"
 
 #include <cstdlib>
+#include <cstring>
 
 using namespace KV::Protocol::Device;
 
@@ -152,6 +153,36 @@ bool readAllConfig(kvwire::ByteReader& r, AllConfigInfo& all)
     all.thermal.lowTemp = r.i32();
     all.thermal.allowUnitSwitch = r.u8();
     all.thermal.tempUnit = r.u8();
+    return r.ok();
+}
+
+bool readSearchAnswer(const uint8_t* datagram, size_t size, uint32_t nonce, CamSearchRecord& record)
+{
+    if (size < HeaderSize + 4 + sizeof(CamSearchRecord))
+        return false;
+    uint16_t type = 0;
+    uint32_t length = 0;
+    uint32_t seq = 0;
+    if (!decodeHeader(datagram, type, length, seq) || type != SearchAnswer || length != 4 + sizeof(CamSearchRecord)
+        || kvwire::getU32(datagram + HeaderSize) != nonce)
+        return false;
+    std::memcpy(&record, datagram + HeaderSize + 4, sizeof record);
+    // Every string ends inside its field, whatever the camera sent.
+    record.deviceName[sizeof record.deviceName - 1] = '\0';
+    record.ipAddress[sizeof record.ipAddress - 1] = '\0';
+    record.macAddress[sizeof record.macAddress - 1] = '\0';
+    record.serialNumber[sizeof record.serialNumber - 1] = '\0';
+    record.userName[sizeof record.userName - 1] = '\0';
+    record.password[sizeof record.password - 1] = '\0';
+    return true;
+}
+
+bool readFrame(kvwire::ByteReader& r, FrameData& frame)
+{
+    frame.frameType = r.i32();
+    frame.frameRate = r.i32();
+    frame.timestamp = r.i64();
+    frame.data = r.rest();
     return r.ok();
 }
 

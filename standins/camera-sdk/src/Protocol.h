@@ -3,6 +3,7 @@
 // PROTOCOL.md beside this folder for the full description.
 #pragma once
 
+#include "CamSearch.h"
 #include "KV_DeviceTypes.h"
 #include "Net.h"
 #include "Wire.h"
@@ -69,6 +70,12 @@ void writeLoginInfo(kvwire::ByteWriter& w, const KV::Protocol::Device::LoginInfo
 bool readLoginInfo(kvwire::ByteReader& r, KV::Protocol::Device::LoginInfo& info);
 void writeAllConfig(kvwire::ByteWriter& w, const KV::Protocol::Device::AllConfigInfo& all);
 bool readAllConfig(kvwire::ByteReader& r, KV::Protocol::Device::AllConfigInfo& all);
+
+// One search answer datagram of `size` bytes: true when it answers the probe
+// `nonce`, with every string of the record ending inside its field.
+bool readSearchAnswer(const uint8_t* datagram, size_t size, uint32_t nonce, CamSearchRecord& record);
+// The payload of a stream packet; the frame's bytes are the rest of it.
+bool readFrame(kvwire::ByteReader& r, KV::Protocol::Device::FrameData& frame);
 
 // Environment variable as a time limit in milliseconds, within [1, 600000].
 int envTimeoutMs(const char* name, int fallback);
