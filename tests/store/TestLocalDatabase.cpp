@@ -399,8 +399,13 @@ void TestLocalDatabase::unopenableFileLeavesCountsAtZero()
     QVERIFY(QDir().mkpath(dbPath()));
     LocalDatabase store;
     store.openDatabase();
+    QCOMPARE(store.todayNormal() + store.todayAbnormal() + store.totalNormal() + store.totalAbnormal(), 0);
+    // The person is still counted in the figures shown; nothing reaches the file.
     store.addPicture(pictureName(0, 2));
+    QCOMPARE(store.totalAbnormal(), 1);
+    QCOMPARE(store.todayAbnormal(), 1);
     QCOMPARE(store.totalNormal(), 0);
+    QCOMPARE(store.todayNormal(), 0);
     QCOMPARE(store.normalSeries().size(), 7);
     QStringList recent;
     QVERIFY(!store.recentPictures(recent));
