@@ -2,6 +2,8 @@
 
 #include "ui_QtipDig.h"
 
+#include <QLayout>
+
 QtipDig::QtipDig(QWidget* parent)
     : QWidget(parent)
     , ui(new Ui::QtipDig)
@@ -26,7 +28,14 @@ void QtipDig::setMessage(const QString& text, bool alarmStyle)
     ui->labeltip->setText(text);
     ui->label->setText(text);
     ui->label->setScaledContents(true);
-    // The caller centres the tip by its size, so the size must fit this text.
+    // The caller centres the tip by its size, so the size must fit this text,
+    // in the fonts the style sheet gives (a label hidden so far has not had
+    // them applied yet).
+    ui->lbwidget->ensurePolished();
+    ui->labeltip->ensurePolished();
+    ui->label->ensurePolished();
     ui->label->adjustSize();
+    layout()->invalidate();
+    layout()->activate();
     adjustSize();
 }

@@ -44,6 +44,15 @@ QStringList camsimArguments(int n, const QStringList& extra = {})
     + extra;
 }
 
+// Pictures for people to look at, in <build>/artifacts/.
+void saveArtifact(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("ARDENIX_BUILD_DIR") + "/artifacts";
+    QDir().mkpath(dir);
+    QTest::qWait(300);
+    widget->grab().save(dir + "/" + name);
+}
+
 QtipDig* tip(Thermography* w)
 {
     return w->findChild<QtipDig*>();
@@ -256,6 +265,7 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     QVERIFY(tipInAlarmStyle(w));
     QCOMPARE(tipTimer(w)->interval(), 3000);
     QCOMPARE(w->alarmSoundsPlayed(), soundsBefore + 1);
+    saveArtifact(w, "abnormal-tip.png");
     QDir shots(qEnvironmentVariable("ARDENIX_SNAPSHOT_DIR") + "/Screenshot");
     QStringList written;
     for (const QString& day : shots.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
@@ -272,6 +282,7 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     w->handleTempAlarm(normal);
     QTRY_COMPARE_WITH_TIMEOUT(w->store().todayNormal(), 1, 5000);
     QCOMPARE(tipText(w), QString("Normal temperature"));
+    QCOMPARE(w->alarmItems().size(), 2);
     QCOMPARE(w->alarmSoundsPlayed(), soundsBefore + 1);
 
     // With the reminder off the abnormal tip is short and plain.
@@ -285,11 +296,22 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     QCOMPARE(w->alarmSoundsPlayed(), soundsBefore + 2);
     QSettings("Config.ini", QSettings::IniFormat).remove("CONFIG/Remind");
 
+    // A list of both kinds, for people to look at.
+    for (int i = 0; i < 6; ++i) {
+        Thermography::TempAlarm next = i % 3 ? normal : abnormal;
+        next.viTemp += i;
+        w->handleTempAlarm(next);
+        QTest::qWait(400);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(w->alarmItems().size(), 9, 10000);
+    QMetaObject::invokeMethod(w, "showhide");
+    saveArtifact(w, "alarm-list.png");
+
     // Without a session an alarm is dropped.
     QMetaObject::invokeMethod(w, "on_disconnectbtn_clicked");
     w->handleTempAlarm(normal);
     QTest::qWait(300);
-    QCOMPARE(w->store().todayNormal(), 1);
+    QCOMPARE(w->store().todayNormal(), 5);
 }
 
 void TestAlarms::manualSnapshotAndFolderButton()

@@ -14,6 +14,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +43,19 @@ QStringList camsimArguments(int n, const QStringList& extra = {})
     return QStringList { "--address", cameraAddress(n), "--search-address", kSearch, "--search-port", "-1",
                "--first-id", QString::number(kCameraId), "--people-per-minute", "0.1" }
     + extra;
+}
+
+// Pictures for people to look at, in <build>/artifacts/.
+// A dialog is taken from the screen, as the operator sees it.
+void saveArtifact(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("ARDENIX_BUILD_DIR") + "/artifacts";
+    QDir().mkpath(dir);
+    QTest::qWait(300);
+    const QRect frame = widget->frameGeometry();
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+        .save(dir + "/" + name);
 }
 
 QString tipText(Thermography* w)
@@ -166,10 +181,8 @@ void TestOptions::damagedThresholdFallsBackTo37()
     const QList<QPair<QString, double>> cases { { "nan", 37.0 }, { "1e308", 37.0 }, { "abc", 37.0 },
         { "-inf", 37.0 }, { "38.2", 38.2 } };
     for (const auto& entry : cases) {
-        QFile file("Config.ini");
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[CONFIG]\ntemperature=" + entry.first.toLatin1() + "\n");
-        file.close();
+        // Written as text, as a hand-edited or damaged file holds it.
+        QSettings("./Config.ini", QSettings::IniFormat).setValue("CONFIG/temperature", entry.first);
         QCOMPARE(Thermography::readThreshold(), entry.second);
     }
     Thermography fresh;
@@ -205,6 +218,7 @@ void TestOptions::thresholdReachesTheCameraAndItsClassification()
     QCOMPARE(logins.first().at(2).toInt(), 1234);
     QCOMPARE(QSettings("Config.ini", QSettings::IniFormat).value("CONFIG/temperature").toDouble(), 37.5);
     QVERIFY(openDialog<QSetupDig>(w)->findChild<QLineEdit*>("tempEdit")->text() == "37.5");
+    saveArtifact(openDialog<QSetupDig>(w), "settings-celsius.png");
     openDialog<QSetupDig>(w)->close();
     QTRY_VERIFY(!openDialog<QSetupDig>(w));
 
@@ -242,6 +256,17 @@ void TestOptions::unitFollowsTheCamera()
     QCOMPARE(confirm->findChild<QLabel*>("titlelb")->text(), QString("Change to Celsius?"));
     QVERIFY(!confirm->findChild<QWidget*>("Weakwidget")->isVisible());
     QCOMPARE(confirm->minimumHeight(), 220);
+    saveArtifact(confirm, "confirm-celsius.png");
+
+    // The settings dialog works in the camera's unit.
+    QTest::mouseClick(button(w, "setupbtn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(openDialog<QSetupDig>(w), 10000);
+    QVERIFY(openDialog<QSetupDig>(w)->isFahrenheit());
+    saveArtifact(openDialog<QSetupDig>(w), "settings-fahrenheit.png");
+    openDialog<QSetupDig>(w)->close();
+    QTRY_VERIFY(!openDialog<QSetupDig>(w));
+    confirm = openDialog<resetdataDig>(w);
+    QVERIFY(confirm);
     QTest::mouseClick(button(confirm, "definebtn"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(tipText(w), QString("Successfully switched"), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(unit->text(), QString("Celsius"), 10000);
@@ -254,6 +279,7 @@ void TestOptions::unitFollowsTheCamera()
     QCOMPARE(confirm->findChild<QLabel*>("titlelb")->text(), QString("Change to Fahrenheit?"));
     QVERIFY(confirm->findChild<QWidget*>("Weakwidget")->isVisible());
     QVERIFY(confirm->minimumHeight() >= 239);
+    saveArtifact(confirm, "confirm-fahrenheit.png");
     QTest::mouseClick(button(confirm, "cancelbtn"), Qt::LeftButton);
     QTRY_VERIFY(!openDialog<resetdataDig>(w));
     QCOMPARE(unit->text(), QString("Celsius"));

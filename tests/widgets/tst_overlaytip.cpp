@@ -122,6 +122,23 @@ private slots:
         QVERIFY(tip->width() > 0);
         QVERIFY(tip->height() > 0);
     }
+
+    void alarmTipHoldsItsWholeText()
+    {
+        // The alarm style's text is styled larger than the default font; the
+        // box must be sized in that font, the first time it shows too.
+        QWidget host;
+        host.resize(1200, 800);
+        host.show();
+        auto* tip = new QtipDig(&host);
+        tip->show();
+        const QString text = QStringLiteral("Abnormal temperature");
+        tip->setMessage(text, true);
+        auto* alarmText = tip->findChild<QLabel*>("labeltip");
+        QVERIFY2(alarmText->width() >= alarmText->fontMetrics().horizontalAdvance(text),
+            qPrintable(QString("%1 < %2").arg(alarmText->width()).arg(alarmText->fontMetrics().horizontalAdvance(text))));
+        QVERIFY(alarmText->font().pixelSize() >= 20);
+    }
 };
 
 QTEST_MAIN(OverlayTipTest)
