@@ -19,6 +19,7 @@
 #include <QMutex>
 #include <QSound>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -68,7 +69,14 @@ void Thermography::onscreenshotResult(
         return;
     }
     addAlarmpush(lensfilePath, temperaturePath);
-    m_store.addPicture(lensfilePath);
+    // The operator hears of a statistics file that refuses writes once, not
+    // with every person, after the person's own tip; the person is counted
+    // on screen all the same.
+    if (!m_store.addPicture(lensfilePath) && m_store.newWriteFailure()) {
+        qDebug() << "统计保存失败";
+        QTimer::singleShot(istate == 0 || !m_remindOn ? TipMs : kAbnormalTipMs, this,
+            [this] { showTip(tr("统计保存失败"), TipMs, false); });
+    }
     updateCounters();
     if (istate == 0) {
         showTip(tr("体温正常"), TipMs, false);

@@ -143,6 +143,10 @@
         <translation>Screenshot fail</translation>
     </message>
     <message>
+        <source>统计保存失败</source>
+        <translation>Statistics not saved</translation>
+    </message>
+    <message>
         <source>体温正常</source>
         <translation>Normal temperature</translation>
     </message>

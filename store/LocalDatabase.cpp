@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QVariant>
@@ -24,6 +25,10 @@ namespace {
 const char* const kDateFormat = "yyyy-MM-dd";
 const int kSevenDays = 7;
 const int kRecentPictures = 20;
+// Longest wait for another process's lock on the file, in milliseconds.
+const int kBusyTimeoutMs = 40;
+// Picture rows kept for a later write while the file refuses them.
+const int kMaxPendingRows = 1000;
 
 const char* const kCreateDayTable = "CREATE TABLE [datecounttb] (\n"
                                     "\t[sno] integer NOT NULL PRIMARY KEY AUTOINCREMENT,\n"
@@ -106,8 +111,15 @@ void LocalDatabase::openDatabase()
     const bool existed = before.isFile() && before.size() > 0;
     restrictToOwner(path);
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    QSqlDatabase db = QSqlDatabase::contains()
+        ? QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false)
+        : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    db.close();
     db.setDatabaseName(path);
+    // The GUI thread waits at most this long for a lock another process
+    // holds; a write that cannot have it fails and is tried again later.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    m_path = path;
     if (!db.open())
         qDebug() << "drivers" << QSqlDatabase::drivers();
 
@@ -214,7 +226,7 @@ QString LocalDatabase::parsePictureName(const QString& filePath, int& state)
     return name.day();
 }
 
-void LocalDatabase::addPicture(const QString& filePath)
+bool LocalDatabase::addPicture(const QString& filePath)
 {
     // The window's day timer moves today forward only every two seconds; a
     // person measured just after midnight belongs to the new day already.
@@ -225,10 +237,11 @@ void LocalDatabase::addPicture(const QString& filePath)
     int state = -1;
     const QString day = parsePictureName(filePath, state);
     qDebug().noquote() << QStringLiteral("filepath %1 pkdate %2 istate %3").arg(filePath, day).arg(state);
-    insertPicture(day, filePath, state);
+    if (m_pendingRows.size() < kMaxPendingRows)
+        m_pendingRows.append({ day, filePath, state });
 
     if (state != 1 && state != 2)
-        return;
+        return storePending();
     const bool normal = state == 1;
     if (normal) {
         ++m_todayNormal;
@@ -250,7 +263,66 @@ void LocalDatabase::addPicture(const QString& filePath)
         }
     }
     qDebug().noquote() << QStringLiteral("m_normalnum %1 m_unusualnum %2 ").arg(m_todayNormal).arg(m_todayAbnormal);
-    updateDay(m_today, m_todayNormal, m_todayAbnormal);
+    return storePending();
+}
+
+bool LocalDatabase::storePending()
+{
+    // A file deleted under the program takes every later write with it:
+    // start a new one at the same place.
+    bool reopened = false;
+    if (!m_path.isEmpty() && !QFileInfo::exists(m_path)) {
+        reportWrite(false, QStringLiteral("the file is gone; starting a new one"));
+        openDatabase();
+        reopened = true;
+        // The new file knows none of the earlier people; its figures start
+        // with the pictures still to be written.
+        zeroFigures();
+        for (const PendingRow& row : qAsConst(m_pendingRows)) {
+            if (row.state == 1)
+                ++m_todayNormal;
+            else if (row.state == 2)
+                ++m_todayAbnormal;
+        }
+        m_totalNormal = m_todayNormal;
+        m_totalAbnormal = m_todayAbnormal;
+        if (!m_sevenDays.isEmpty()) {
+            m_sevenDays.last().normal = m_todayNormal;
+            m_sevenDays.last().abnormal = m_todayAbnormal;
+        }
+    }
+    // The picture rows and today's counts go in together, so that the file
+    // always holds as many counts as rows, even when the program ends in
+    // between.
+    QSqlDatabase db = QSqlDatabase::database();
+    bool ok = db.transaction();
+    for (int i = 0; ok && i < m_pendingRows.size(); ++i) {
+        const PendingRow& row = m_pendingRows.at(i);
+        ok = insertPicture(row.day, row.filePath, row.state);
+    }
+    ok = ok && updateDay(m_today, m_todayNormal, m_todayAbnormal) && db.commit();
+    if (!ok) {
+        const QString error = db.lastError().text();
+        db.rollback();
+        reportWrite(false, error);
+        return false;
+    }
+    m_pendingRows.clear();
+    reportWrite(true, QString());
+    // A new file is news for the operator all the same.
+    m_newFailure = reopened;
+    return !reopened;
+}
+
+void LocalDatabase::reportWrite(bool ok, const QString& error)
+{
+    // Once per run of failures, not once per person.
+    if (ok && m_writeFailing)
+        qDebug() << "statistics file written again";
+    else if (!ok && !m_writeFailing)
+        qDebug().noquote() << QStringLiteral("统计写入失败 statistics file not written: %1").arg(error);
+    m_newFailure = !ok && !m_writeFailing;
+    m_writeFailing = !ok;
 }
 
 bool LocalDatabase::resetCounts()

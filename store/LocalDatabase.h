@@ -44,8 +44,14 @@ public:
     bool insertPicture(const QString& date, const QString& filePath, int state);
 
     // Records one alarm picture and counts it by the state in its name, into
-    // the day the clock says it is now.
-    void addPicture(const QString& filePath);
+    // the day the clock says it is now. The row and the day's counts go to
+    // the file together; false when the file refused them (locked, read-only,
+    // full): the row is kept and written with the next picture, and the
+    // figures shown count the person at once.
+    bool addPicture(const QString& filePath);
+    // Whether the last addPicture() began a run of failures (to tell the
+    // operator once, not for every person).
+    bool newWriteFailure() const { return m_newFailure; }
 
     // Zeroes every count and hides the listed pictures; rows stay in the file.
     // False, with nothing changed, when the file could not take it.
@@ -82,6 +88,13 @@ public:
     const QVector<DayCount>& sevenDays() const { return m_sevenDays; }
 
 private:
+    struct PendingRow {
+        QString day;
+        QString filePath;
+        int state;
+    };
+    bool storePending();
+    void reportWrite(bool ok, const QString& error);
     QVector<int> series(bool normal) const;
     QDate currentDate() const;
 
@@ -93,4 +106,8 @@ private:
     int m_totalAbnormal;
     QVector<DayCount> m_sevenDays;
     QString m_today;
+    QString m_path;
+    QVector<PendingRow> m_pendingRows;
+    bool m_writeFailing = false;
+    bool m_newFailure = false;
 };

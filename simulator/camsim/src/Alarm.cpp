@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <chrono>
 #include <map>
 #include <unistd.h>
 
@@ -119,9 +120,15 @@ void AlarmService::watchCrowd()
             const int high = m_camera.highThreshold();
             const int alarmType = p.temperature > high ? 1 : 0;
             const int64_t utc = (m_camera.localMs() - int64_t(m_camera.options().timezone) * 3600000) / 1000;
+            // Wall-clock milliseconds of the send, for measuring how long the
+            // viewer takes to show the person.
+            const auto sentMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::system_clock::now().time_since_epoch())
+                                    .count();
             const int sessions = m_peer->peer->sendTempAlarm(alarmType, p.temperature, utc);
             logLine(m_camera.address() + " person " + std::to_string(p.index) + " " + std::to_string(p.temperature)
-                + (alarmType ? " abnormal" : " normal") + ", sent to " + std::to_string(sessions) + " session(s)");
+                + (alarmType ? " abnormal" : " normal") + ", sent to " + std::to_string(sessions) + " session(s) at "
+                + std::to_string(static_cast<long long>(sentMs)) + " ms");
         }
         checkedMs = now;
         dropOldSessions();
