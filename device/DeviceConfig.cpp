@@ -44,6 +44,11 @@ int DeviceConfig::readAll(KV::Protocol::Device::AllConfigInfo& all)
     m_hasThermalBlock = all.hasThermal != 0;
     if (m_hasThermalBlock)
         m_thermal = all.thermal;
+    if (result == kSuccess) {
+        m_hasRead = true;
+        if (!m_hasThermalBlock)
+            m_alarmPrompt = all.alarmPrompt;
+    }
     return result;
 }
 
@@ -96,6 +101,17 @@ void DeviceConfig::SetThermalInfo(KV::Protocol::Device::NVConfigEx* nvConfig, in
     if (!m_record)
         return;
     int result = 0;
+    // Writing a block means writing all of it: until a read has told which
+    // kind of camera this is and what the rest of its block holds, a write
+    // would go to the wrong block or overwrite its other fields with zeros.
+    if (!m_hasRead) {
+        KV::Protocol::Device::AllConfigInfo all;
+        result = readAll(all);
+        if (result != kSuccess) {
+            emit sigSetThermalResult(result);
+            return;
+        }
+    }
     if (m_hasThermalBlock) {
         m_thermal.highTemp = highTemp;
         result = m_config ? m_config->SetThermalInfoConfig(m_thermal) : 0;

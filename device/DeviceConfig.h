@@ -55,6 +55,7 @@ private:
     DeviceRecord* m_record;
     KV::Protocol::Device::NVConfigEx* m_config = nullptr;
     bool m_hasThermalBlock = false;
+    bool m_hasRead = false; // a read succeeded: the blocks below are the camera's
     KV::Protocol::Device::AlarmPromptInfo m_alarmPrompt;
     KV::Protocol::Device::ThermalInfo m_thermal;
     QThread m_thread;

@@ -295,6 +295,29 @@ private slots:
         QCOMPARE(config.cutResults[1], 1001);
     }
 
+    void thresholdSetWithoutAReadFirst()
+    {
+        // A new session whose first request is a write: it still goes to
+        // the thermal block and leaves the rest of the block as it was.
+        Device device(recordFor(kCamera, "secret"));
+        LoginSink logins(&device);
+        ConfigSink config(&device);
+        QVERIFY(loggedIn(device, logins));
+        device.setThermalInfo(386, 300);
+        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 1, 10000);
+        QCOMPARE(config.setResults[0], 1001);
+        device.getThermalInfo();
+        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 1, 10000);
+        QCOMPARE(config.thermal[0].first, 386);
+        // The unit switch permission survived the write.
+        device.cutTempType();
+        QTRY_COMPARE_WITH_TIMEOUT(config.cutResults.size(), 1, 10000);
+        QCOMPARE(config.cutResults[0], 1001);
+        device.cutTempType();
+        device.setThermalInfo(373, 300);
+        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 2, 10000);
+    }
+
     void configurationOfOtherCameras()
     {
         Camsim legacy({ "--address", kLegacyCamera, "--search-port", "-1", "--legacy-config", "--high", "375" });
