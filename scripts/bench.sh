@@ -17,9 +17,14 @@ if [ $# -eq 0 ]; then
     set -- $(find bench -mindepth 1 -maxdepth 1 -type d -printf '%f\n' | sort)
 fi
 
-# Only the benchmark programs and what they run (their dependencies).
+# Only the benchmark programs and what they run (their dependencies); a
+# script benchmark may run anything, so then everything is built.
 targets=""
 for name in "$@"; do
+    if [ -x "bench/$name/run.sh" ]; then
+        targets=all
+        break
+    fi
     [ -f "bench/$name/CMakeLists.txt" ] && targets="$targets bench-$name"
 done
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
