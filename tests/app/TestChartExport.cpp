@@ -87,8 +87,9 @@ void TestChartExport::exportsWhatTheToolReports()
                 menuTexts << action->text();
             QAction* entry = menu->actions().value(0);
             menu->close();
+            // Later, so that this timer may answer the file dialog it opens.
             if (entry)
-                entry->trigger();
+                QTimer::singleShot(0, entry, &QAction::trigger);
         } else if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
             dialogSeen = true;
             dialog->selectFile(target);
