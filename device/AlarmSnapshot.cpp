@@ -141,7 +141,7 @@ QImage compose(const FrameData& video, const FrameData& thermal)
 QString writeJpeg(const QImage& picture, const Names& names)
 {
     for (int counter = -1; counter < kMaxCounter; ++counter) {
-        const QString path = names.output(counter);
+        QString path = names.output(counter);
         if (QFileInfo::exists(path))
             continue;
         QFile file(path);

@@ -428,8 +428,8 @@ bool DevicePreview::bookSnapshot(const QString& dir, double temperature, QString
         if (!m_bookings.add(booking))
             return false;
     }
-    QMetaObject::invokeMethod(
-        this, [this] { armBookingTimer(); }, Qt::QueuedConnection);
+    // The call carries nothing: the booking waits under the media mutex.
+    QMetaObject::invokeMethod(this, "armBookingTimer", Qt::QueuedConnection);
     return true;
 }
 

@@ -120,7 +120,7 @@ private:
     void stopStream();
     int recordId() const;
     // Preview thread: the overdue check runs while bookings wait.
-    void armBookingTimer();
+    Q_INVOKABLE void armBookingTimer();
     void onBookingTimer();
     // Hands the bookings to the writer with copies of the frames to use.
     void serveBookings(
