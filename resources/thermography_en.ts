@@ -95,6 +95,14 @@
 <context>
     <name>Thermography</name>
     <message>
+        <source>未找到设备 %1</source>
+        <translation>Device %1 not found</translation>
+    </message>
+    <message>
+        <source>重置未能写入数据文件</source>
+        <translation>The reset could not be saved to the data file</translation>
+    </message>
+    <message>
         <source>导出CSV</source>
         <translation>Export CSV</translation>
     </message>
