@@ -116,6 +116,11 @@ public:
     // Alarm sounds started so far (the sound itself plays asynchronously).
     int alarmSoundsPlayed() const { return m_alarmSoundsPlayed; }
 
+    // Markers of the re-logins this window asks for, echoed back with
+    // LoginRefreshed: the settings request and the unit switch.
+    static constexpr int kReloginForSettings = 1234;
+    static constexpr int kReloginForUnit = 1235;
+
     // Alarm pictures kept in the list at most.
     static constexpr int kMaxAlarmItems = 30;
 

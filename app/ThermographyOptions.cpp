@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr int kReloginForSettings = 1234;
-constexpr int kReloginForUnit = 1235;
 constexpr int kNoValue = -1000;
 constexpr int kAccepted = 1001;
 constexpr int kFahrenheit = 1;

@@ -19,10 +19,6 @@ constexpr int kCameraPort = 8800;
 constexpr double kStalledSpeed = 0.01;
 // Every this many stalled reports in a row the camera is logged in again.
 constexpr int kStallReloginEvery = 10;
-
-// Markers of the re-logins this window asks for, echoed in LoginRefreshed.
-constexpr int kReloginForSettings = 1234;
-constexpr int kReloginForUnit = 1235;
 constexpr int kWrongPassword = 1012;
 
 } // namespace
