@@ -103,7 +103,7 @@ void Device::prepareForDestruction(QThread* thread)
     QCoreApplication::removePostedEvents(this);
     if (thread && thread != this->thread())
         moveToThread(thread);
-    ThreadSync::publish();
+    ThreadSync::publish(this);
 }
 
 bool Device::setDevice(const DeviceRecord& record)

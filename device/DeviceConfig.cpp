@@ -26,7 +26,7 @@ DeviceConfig::~DeviceConfig()
     disconnect();
     m_thread.quit();
     m_thread.wait();
-    ThreadSync::observe();
+    ThreadSync::observeFinished(&m_thread);
     delete m_config;
 }
 

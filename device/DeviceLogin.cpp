@@ -23,7 +23,7 @@ DeviceLogin::~DeviceLogin()
     // nothing on the thread can use it any more.
     m_thread.quit();
     m_thread.wait();
-    ThreadSync::observe();
+    ThreadSync::observeFinished(&m_thread);
     delete m_helper.exchange(nullptr);
 }
 

@@ -52,7 +52,7 @@ void DevicePreview::onShutdown()
     m_shuttingDown = true;
     delete m_bookingTimer;
     m_bookingTimer = nullptr;
-    ThreadSync::publish();
+    ThreadSync::publish(this);
 }
 
 DevicePreview::~DevicePreview()
@@ -61,7 +61,7 @@ DevicePreview::~DevicePreview()
     // the call it is running now.
     if (m_thread.isRunning() && QThread::currentThread() != &m_thread) {
         emit sigShutdown();
-        ThreadSync::observe();
+        ThreadSync::observe(this);
     }
     // Snapshots handed to the writer are finished and reported; nothing new
     // reaches it once the preview thread has shut down.
@@ -69,7 +69,7 @@ DevicePreview::~DevicePreview()
     disconnect();
     m_thread.quit();
     m_thread.wait();
-    ThreadSync::observe();
+    ThreadSync::observeFinished(&m_thread);
     stopStream(); // in case the thread had already gone
 }
 

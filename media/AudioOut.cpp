@@ -57,7 +57,7 @@ AudioOut::~AudioOut()
     m_thread.quit();
     m_thread.wait();
     // Whatever the worker did is over now; tell the thread sanitizer so.
-    ThreadSync::observe();
+    ThreadSync::observe(this);
 }
 
 void AudioOut::setDevice(FrameSource* device)
@@ -120,5 +120,5 @@ void AudioOut::onThreadFinished()
         delete m_audioOutput;
         m_audioOutput = nullptr;
     }
-    ThreadSync::publish();
+    ThreadSync::publish(this);
 }

@@ -15,16 +15,13 @@
 // for a temperature picture; 16-bit mono samples for decoded audio.
 struct FrameData {
     FrameData() = default;
-    // A copy is what a queued call hands to another thread.
+    // A copy is what a queued call hands to another thread: the copy into
+    // the call is ordered before the receiver's copy out of it.
     FrameData(const FrameData& other)
-        : type(other.type)
-        , frameRate(other.frameRate)
-        , width(other.width)
-        , height(other.height)
-        , pts(other.pts)
-        , data(other.data)
     {
-        ThreadSync::publish();
+        ThreadSync::observe(&other);
+        *this = other;
+        ThreadSync::publish(this);
     }
     FrameData(FrameData&& other) noexcept = default;
     FrameData& operator=(const FrameData& other) = default;

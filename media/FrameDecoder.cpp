@@ -40,7 +40,7 @@ void FrameDecoder::stopThread()
         requestInterruption();
         exit(kExitDestroy);
         wait();
-        ThreadSync::observe();
+        ThreadSync::observe(this);
     }
 }
 
@@ -51,7 +51,7 @@ void FrameDecoder::onThreadFinished()
         m_timerId = 0;
     }
     // The last thing the finishing thread does to this object.
-    ThreadSync::publish();
+    ThreadSync::publish(this);
 }
 
 void FrameDecoder::addFrame(const FrameData& frame)

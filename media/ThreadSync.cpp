@@ -1,9 +1,42 @@
 #include "media/ThreadSync.h"
 
-#if defined(__SANITIZE_THREAD__)
-
+#include <QEvent>
+#include <QMetaMethod>
 #include <QObject>
+#include <QThread>
 #include <QtGlobal>
+
+#include <cstdint>
+#include <cstring>
+#include <typeinfo>
+
+namespace {
+
+// What Qt 5.15's QAbstractMetaCallEvent (a private class) holds right after
+// its QEvent part: the sender and the signal index that posted the call.
+struct MetaCallEventHead {
+    const QObject* sender;
+    void* semaphore;
+    int signalId;
+};
+constexpr bool kKnownLayout
+    = QT_VERSION >= QT_VERSION_CHECK(5, 15, 0) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0);
+
+} // namespace
+
+bool ThreadSync::queuedCallOrigin(const QEvent* event, const QObject*& sender, int& signalIndex)
+{
+    if (!kKnownLayout || !event || event->type() != QEvent::MetaCall
+        || std::strcmp(typeid(*event).name(), "14QMetaCallEvent") != 0)
+        return false;
+    MetaCallEventHead head;
+    std::memcpy(&head, reinterpret_cast<const char*>(event) + sizeof(QEvent), sizeof head);
+    sender = head.sender;
+    signalIndex = head.signalId;
+    return true;
+}
+
+#if defined(__SANITIZE_THREAD__)
 
 extern "C" void __tsan_acquire(void* addr);
 extern "C" void __tsan_release(void* addr);
@@ -21,16 +54,36 @@ Q_CORE_EXPORT void qt_register_signal_spy_callbacks(QSignalSpyCallbackSet* callb
 
 namespace {
 
-char g_token;
+// The sanitizer's synchronisation objects, one per (key, signal) pair. A
+// fixed table outlives every sender, so a call still queued when its sender
+// is deleted keeps its ordering; two pairs that share a cell order a little
+// more than they need to.
+constexpr std::uintptr_t kCells = 1u << 16;
+char g_cells[kCells];
 
-void onSignal(QObject*, int, void**)
+void* cell(const void* key, int index)
 {
-    __tsan_release(&g_token);
+    std::uintptr_t h
+        = reinterpret_cast<std::uintptr_t>(key) ^ (std::uintptr_t(unsigned(index)) * 0x9e3779b97f4a7c15ull);
+    h ^= h >> 29;
+    h *= 0xbf58476d1ce4e5b9ull;
+    h ^= h >> 32;
+    return &g_cells[h & (kCells - 1)];
 }
 
-bool onEvent(void**)
+void onSignal(QObject* sender, int signalIndex, void**)
 {
-    __tsan_acquire(&g_token);
+    __tsan_release(cell(sender, signalIndex));
+}
+
+bool onEvent(void** data)
+{
+    const auto* receiver = static_cast<const QObject*>(data[0]);
+    const auto* event = static_cast<const QEvent*>(data[1]);
+    const QObject* sender = nullptr;
+    int signalIndex = -1;
+    if (ThreadSync::queuedCallOrigin(event, sender, signalIndex))
+        __tsan_acquire(sender ? cell(sender, signalIndex) : cell(receiver, -1));
     return false;
 }
 
@@ -45,20 +98,38 @@ struct Installer {
 
 } // namespace
 
-void ThreadSync::publish()
+void ThreadSync::publish(const void* key)
 {
-    __tsan_release(&g_token);
+    __tsan_release(cell(key, -1));
 }
 
-void ThreadSync::observe()
+void ThreadSync::observe(const void* key)
 {
-    __tsan_acquire(&g_token);
+    __tsan_acquire(cell(key, -1));
+}
+
+void ThreadSync::observeFinished(const QThread* thread)
+{
+    // Signal indices count the signals only, in the order of the methods.
+    static const int finishedIndex = [] {
+        const QMetaObject& meta = QThread::staticMetaObject;
+        const int method = QMetaMethod::fromSignal(&QThread::finished).methodIndex();
+        int signalIndex = 0;
+        for (int i = 0; i < method; ++i) {
+            if (meta.method(i).methodType() == QMetaMethod::Signal)
+                ++signalIndex;
+        }
+        return signalIndex;
+    }();
+    __tsan_acquire(cell(thread, finishedIndex));
 }
 
 #else
 
-void ThreadSync::publish() { }
+void ThreadSync::publish(const void*) { }
 
-void ThreadSync::observe() { }
+void ThreadSync::observe(const void*) { }
+
+void ThreadSync::observeFinished(const QThread*) { }
 
 #endif
