@@ -3,6 +3,7 @@
 #include "ui_Thermography.h"
 
 #include "app/ConfigFile.h"
+#include "app/CurrentDate.h"
 #include "app/ProcessExit.h"
 #include "media/GLYuvWidget.h"
 #include "store/AppPaths.h"
@@ -240,7 +241,7 @@ void Thermography::timerEvent(QTimerEvent* event)
 
 void Thermography::followDate()
 {
-    const QString date = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    const QString date = CurrentDate::today().toString(QStringLiteral("yyyy-MM-dd"));
     if (date == m_store.today())
         return;
     m_store.setToday(date);
