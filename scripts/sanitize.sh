@@ -25,7 +25,17 @@ dir="build-$mode${ARDENIX_BUILD_TAG:+-$ARDENIX_BUILD_TAG}"
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DARDENIX_SANITIZE="$flags" -DARDENIX_COMPONENTS="$components" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 
-export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:${ASAN_OPTIONS:-}"
+# Leaks are reported; only those inside system libraries that the program
+# cannot free are suppressed (scripts/lsan.supp). Libraries stay loaded until
+# the process ends (dlclose does nothing), so that what an unloaded plugin
+# held does not look leaked and every report can name its library.
+if [ "$mode" = asan ]; then
+    printf 'int dlclose(void* handle) { (void)handle; return 0; }\n' >"$dir/keep-loaded.c"
+    cc -shared -fPIC -O2 -o "$dir/keep-loaded.so" "$dir/keep-loaded.c"
+    export LD_PRELOAD="$(pwd)/$dir/keep-loaded.so${LD_PRELOAD:+:$LD_PRELOAD}"
+fi
+export ASAN_OPTIONS="detect_leaks=1:verify_asan_link_order=0:abort_on_error=1:${ASAN_OPTIONS:-}"
+export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$(pwd)/scripts/tsan.supp:${TSAN_OPTIONS:-}"
 cd "$dir" && ctest --output-on-failure -j"$(nproc)" --timeout 900 "$@"
