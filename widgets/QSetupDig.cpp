@@ -3,7 +3,6 @@
 #include "ui_QSetupDig.h"
 
 #include "store/AppPaths.h"
-#include "widgets/Sizeable.h"
 #include "widgets/TemperatureUnits.h"
 #include "widgets/TitleBarDrag.h"
 
@@ -61,11 +60,8 @@ QSetupDig::QSetupDig(Device* device, int previewId, int tempType, QWidget* paren
     , m_drag(nullptr)
 {
     ui->setupUi(this);
-    auto* sizeable = new Sizeable(this);
-    sizeable->setBorderWidth(0);
-    setAttribute(Qt::WA_StyledBackground);
     setAttribute(Qt::WA_DeleteOnClose);
-    m_drag = new TitleBarDrag(ui->titlewidget, this);
+    m_drag = TitleBarDrag::makeFrameless(this, ui->titlewidget);
     connect(ui->closebtn, &QPushButton::clicked, this, &QSetupDig::on_cancelbtn_clicked);
 
     if (m_device)

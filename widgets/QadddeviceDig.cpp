@@ -6,7 +6,6 @@
 #include "store/LocalDatabase.h"
 #include "widgets/Qdeciveoption.h"
 #include "widgets/QtipDig.h"
-#include "widgets/Sizeable.h"
 #include "widgets/TitleBarDrag.h"
 
 #include <QDebug>
@@ -40,15 +39,12 @@ QadddeviceDig::QadddeviceDig(LocalDatabase* store, QWidget* parent)
     ui->setupUi(this);
     Device::registerMetaTypes();
     setWindowIcon(QIcon(QStringLiteral(":/Thermography/Resources/ardenix.ico")));
-    auto* sizeable = new Sizeable(this);
-    sizeable->setBorderWidth(0);
-    setAttribute(Qt::WA_StyledBackground);
+    m_drag = TitleBarDrag::makeFrameless(this, ui->titleWidget);
 
     m_searching = new QMovie(QStringLiteral(":/Thermography/Resources/searching.gif"), QByteArray(), this);
     ui->searchinglb->setMovie(m_searching);
     m_searching->start();
 
-    m_drag = new TitleBarDrag(ui->titleWidget, this);
     m_tipTimer = new QTimer(this);
     connect(&DeviceSearch::instance(), &DeviceSearch::sigDevListChanged, this, &QadddeviceDig::onSigDevListChanged);
     connect(m_tipTimer, &QTimer::timeout, this, &QadddeviceDig::showhide);

@@ -1,7 +1,11 @@
 #include "widgets/TitleBarDrag.h"
 
+#include "widgets/Sizeable.h"
+
 #include <QMouseEvent>
 #include <QWidget>
+
+#include <utility>
 
 namespace {
 
@@ -70,4 +74,12 @@ bool TitleBarDrag::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonRelease)
         m_dragging = false;
     return QObject::eventFilter(watched, event);
+}
+
+TitleBarDrag* TitleBarDrag::makeFrameless(QWidget* window, QWidget* titleBar, MaximizedCheck isMaximized)
+{
+    auto* sizeable = new Sizeable(window);
+    sizeable->setBorderWidth(0);
+    window->setAttribute(Qt::WA_StyledBackground);
+    return new TitleBarDrag(titleBar, window, std::move(isMaximized));
 }

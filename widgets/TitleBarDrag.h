@@ -24,6 +24,12 @@ public:
     // check the window's own maximised state is asked.
     TitleBarDrag(QWidget* titleBar, QWidget* window, MaximizedCheck isMaximized = MaximizedCheck());
 
+    // Sets window up as every window of the program is: frameless (edges
+    // that do not resize), its style sheet painting its background, moved by
+    // titleBar. Returns the drag, owned by the title bar.
+    static TitleBarDrag* makeFrameless(
+        QWidget* window, QWidget* titleBar, MaximizedCheck isMaximized = MaximizedCheck());
+
     // Presses closer than 2 × margin to the bar's edges start no drag, and a
     // move must go further than 2 × margin before the window follows.
     void setMargin(int margin) { m_margin = margin; }

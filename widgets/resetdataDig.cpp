@@ -2,7 +2,6 @@
 
 #include "ui_resetdataDig.h"
 
-#include "widgets/Sizeable.h"
 #include "widgets/TitleBarDrag.h"
 
 namespace {
@@ -16,11 +15,8 @@ resetdataDig::resetdataDig(QWidget* parent)
     , m_drag(nullptr)
 {
     ui->setupUi(this);
-    auto* sizeable = new Sizeable(this);
-    sizeable->setBorderWidth(0);
-    setAttribute(Qt::WA_StyledBackground);
     setAttribute(Qt::WA_DeleteOnClose);
-    m_drag = new TitleBarDrag(ui->titlewidget_2, this);
+    m_drag = TitleBarDrag::makeFrameless(this, ui->titlewidget_2);
     connect(ui->closebtn, &QPushButton::clicked, this, &QWidget::close);
     setMinimumSize(kPlainSize);
     resize(kPlainSize);
