@@ -6,21 +6,43 @@
 #include <QThread>
 #include <QtGlobal>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <typeinfo>
 
 namespace {
 
-// What Qt 5.15's QAbstractMetaCallEvent (a private class) holds right after
-// its QEvent part: the sender and the signal index that posted the call.
-struct MetaCallEventHead {
-    const QObject* sender;
-    void* semaphore;
-    int signalId;
+// Qt 5.15's QAbstractMetaCallEvent (a private class) as the compiler lays it
+// out: after the QEvent part (whose tail padding takes the int) the signal
+// index, the sender and the semaphore of a blocking call.
+struct MetaCallEventMirror : QEvent {
+    MetaCallEventMirror()
+        : QEvent(QEvent::None)
+    {
+    }
+    int signalId = -1;
+    const QObject* sender = nullptr;
+    void* semaphore = nullptr;
 };
-constexpr bool kKnownLayout
-    = QT_VERSION >= QT_VERSION_CHECK(5, 15, 0) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0);
+
+struct MetaCallOffsets {
+    std::ptrdiff_t signalId;
+    std::ptrdiff_t sender;
+};
+
+const MetaCallOffsets& metaCallOffsets()
+{
+    static const MetaCallOffsets offsets = [] {
+        const MetaCallEventMirror mirror;
+        const auto* base = reinterpret_cast<const char*>(&mirror);
+        return MetaCallOffsets { reinterpret_cast<const char*>(&mirror.signalId) - base,
+            reinterpret_cast<const char*>(&mirror.sender) - base };
+    }();
+    return offsets;
+}
+
+constexpr bool kKnownLayout = QT_VERSION >= QT_VERSION_CHECK(5, 15, 0) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0);
 
 } // namespace
 
@@ -29,10 +51,9 @@ bool ThreadSync::queuedCallOrigin(const QEvent* event, const QObject*& sender, i
     if (!kKnownLayout || !event || event->type() != QEvent::MetaCall
         || std::strcmp(typeid(*event).name(), "14QMetaCallEvent") != 0)
         return false;
-    MetaCallEventHead head;
-    std::memcpy(&head, reinterpret_cast<const char*>(event) + sizeof(QEvent), sizeof head);
-    sender = head.sender;
-    signalIndex = head.signalId;
+    const auto* bytes = reinterpret_cast<const char*>(event);
+    std::memcpy(&signalIndex, bytes + metaCallOffsets().signalId, sizeof signalIndex);
+    std::memcpy(&sender, bytes + metaCallOffsets().sender, sizeof sender);
     return true;
 }
 
