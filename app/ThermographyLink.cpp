@@ -211,13 +211,15 @@ void Thermography::runFixlinkSession()
                     m_fixlinkState = 1;
                     sleepMs(kRegisteredPollMs);
                 }
-            } else if (rc == PCCFixlink::LoginFailed || rc == PCCFixlink::LoginRefused) {
+            } else if (rc == PCCFixlink::LoginFailed || rc == PCCFixlink::LoginRefused
+                || rc == PCCFixlink::LoginDenied) {
                 // The service refuses a request whose login value the camera
                 // no longer knows (after a camera restart or re-login): a
                 // refusal is retried like a failure, with the request filled
                 // anew and the camera logged in again now and then, or the
-                // link would stay down for good.
-                if (rc == PCCFixlink::LoginRefused)
+                // link would stay down for good. A restarted camera denies
+                // the old login value in the same way.
+                if (rc != PCCFixlink::LoginFailed)
                     dropClient(client);
                 ++retries;
                 if (retries % kReloginEvery == 0) {

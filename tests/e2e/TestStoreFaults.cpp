@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QTemporaryDir>
@@ -24,18 +25,24 @@ using namespace e2e;
 
 namespace {
 
+// Lines come from every thread of the window.
 QStringList g_lines;
+QMutex g_linesLock;
 QtMessageHandler g_previousHandler = nullptr;
 
 void collectLines(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
-    g_lines << text;
+    {
+        QMutexLocker locker(&g_linesLock);
+        g_lines << text;
+    }
     if (g_previousHandler)
         g_previousHandler(type, context, text);
 }
 
 int countLines(const QString& needle)
 {
+    QMutexLocker locker(&g_linesLock);
     int n = 0;
     for (const QString& line : qAsConst(g_lines))
         n += line.contains(needle) ? 1 : 0;
@@ -129,6 +136,7 @@ void TestStoreFaults::init()
     qputenv("ARDENIX_DB", QFile::encodeName(dbPath()));
     qputenv("ARDENIX_SNAPSHOT_DIR", QFile::encodeName(shotDir()));
     qputenv("KVSDK_SEARCH_TARGETS", QString("127.0.80.%1").arg(19 + m_case).toLatin1());
+    QMutexLocker locker(&g_linesLock);
     g_lines.clear();
 }
 
