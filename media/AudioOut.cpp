@@ -57,15 +57,17 @@ AudioOut::~AudioOut()
     m_thread.quit();
     m_thread.wait();
     // Whatever the worker did is over now; tell the thread sanitizer so.
-    ThreadSync::observe(this);
+    ThreadSync::observeFinished(&m_thread);
 }
 
 void AudioOut::setDevice(FrameSource* device)
 {
     m_sourceDevice.store(reinterpret_cast<quintptr>(device));
+    disconnect(m_sourceConnection);
+    m_sourceConnection = QMetaObject::Connection();
     if (device)
-        connect(device, &FrameSource::sigGotFrameA, this, &AudioOut::onSigGotFrameA,
-            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
+        m_sourceConnection
+            = connect(device, &FrameSource::sigGotFrameA, this, &AudioOut::onSigGotFrameA, Qt::QueuedConnection);
 }
 
 void AudioOut::onSigGotFrameA(FrameData frame)
@@ -120,5 +122,4 @@ void AudioOut::onThreadFinished()
         delete m_audioOutput;
         m_audioOutput = nullptr;
     }
-    ThreadSync::publish(this);
 }

@@ -45,6 +45,9 @@ private:
     void onThreadFinished();
 
     std::atomic<quintptr> m_sourceDevice { 0 };
+    // The connection to the source (GUI thread); a detached source keeps
+    // none, so that its destruction on another thread never meets this one's.
+    QMetaObject::Connection m_sourceConnection;
     QAudioOutput* m_audioOutput = nullptr;
     QIODevice* m_audioDevice = nullptr;
     std::atomic<bool> m_isReady { false };

@@ -40,7 +40,7 @@ void FrameDecoder::stopThread()
         requestInterruption();
         exit(kExitDestroy);
         wait();
-        ThreadSync::observe(this);
+        ThreadSync::observeFinished(this);
     }
 }
 
@@ -50,8 +50,6 @@ void FrameDecoder::onThreadFinished()
         killTimer(m_timerId);
         m_timerId = 0;
     }
-    // The last thing the finishing thread does to this object.
-    ThreadSync::publish(this);
 }
 
 void FrameDecoder::addFrame(const FrameData& frame)

@@ -158,8 +158,10 @@ void GLYuvWidget::setDevice(FrameSource* device)
     m_curFrameV = FrameData();
     update();
     m_sourceDevice = reinterpret_cast<quintptr>(device);
+    disconnect(m_sourceConnection);
+    m_sourceConnection = QMetaObject::Connection();
     if (device) {
-        connect(device, &FrameSource::sigGotFrameV, this, &GLYuvWidget::onSigGotFrameV, Qt::UniqueConnection);
+        m_sourceConnection = connect(device, &FrameSource::sigGotFrameV, this, &GLYuvWidget::onSigGotFrameV);
         m_isActive = true;
     }
 }

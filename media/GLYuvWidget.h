@@ -63,6 +63,9 @@ private:
     void releaseGL();
 
     quintptr m_sourceDevice = 0;
+    // The connection to the source; a detached source keeps none, so that
+    // its destruction on another thread never meets this widget's.
+    QMetaObject::Connection m_sourceConnection;
     bool m_isActive = false;
     QOpenGLShaderProgram* m_program = nullptr;
     QOpenGLBuffer m_vertexBuffer;

@@ -92,9 +92,44 @@ void* cell(const void* key, int index)
     return &g_cells[h & (kCells - 1)];
 }
 
+// Signal indices count the signals only, in the order of the methods.
+int signalIndexOf(const QMetaMethod& signal)
+{
+    int index = 0;
+    for (int i = 0; i < signal.methodIndex(); ++i)
+        index += signal.enclosingMetaObject()->method(i).methodType() == QMetaMethod::Signal ? 1 : 0;
+    return index;
+}
+
+const int kDestroyedIndex = 0; // QObject::destroyed(QObject*)
+// The key of a thread's end, apart from its signals.
+constexpr int kThreadEnd = -2;
+
+int finishedIndex()
+{
+    static const int index = signalIndexOf(QMetaMethod::fromSignal(&QThread::finished));
+    return index;
+}
+
 void onSignal(QObject* sender, int signalIndex, void**)
 {
     __tsan_release(cell(sender, signalIndex));
+    // A QThread is deleted after a wait() (detached threads and Qt's own wait
+    // condition are invisible): its deletion is ordered after its end. Qt
+    // emits destroyed() only when something listens; observeFinished()
+    // serves the other cases.
+    if (signalIndex == kDestroyedIndex)
+        __tsan_acquire(cell(sender, kThreadEnd));
+}
+
+// After the slots connected directly to finished(), the thread's last work.
+// The sender is not looked at (a thread's owner may delete it as soon as it
+// has observed this); another class's signal of the same index only orders
+// that object's deletion a little more.
+void onSignalEnd(QObject* sender, int signalIndex)
+{
+    if (signalIndex == finishedIndex())
+        __tsan_release(cell(sender, kThreadEnd));
 }
 
 bool onEvent(void** data)
@@ -111,7 +146,7 @@ bool onEvent(void** data)
 struct Installer {
     Installer()
     {
-        static QSignalSpyCallbackSet callbacks { onSignal, nullptr, nullptr, nullptr };
+        static QSignalSpyCallbackSet callbacks { onSignal, nullptr, onSignalEnd, nullptr };
         qt_register_signal_spy_callbacks(&callbacks);
         QInternal::registerCallback(QInternal::EventNotifyCallback, onEvent);
     }
@@ -131,18 +166,7 @@ void ThreadSync::observe(const void* key)
 
 void ThreadSync::observeFinished(const QThread* thread)
 {
-    // Signal indices count the signals only, in the order of the methods.
-    static const int finishedIndex = [] {
-        const QMetaObject& meta = QThread::staticMetaObject;
-        const int method = QMetaMethod::fromSignal(&QThread::finished).methodIndex();
-        int signalIndex = 0;
-        for (int i = 0; i < method; ++i) {
-            if (meta.method(i).methodType() == QMetaMethod::Signal)
-                ++signalIndex;
-        }
-        return signalIndex;
-    }();
-    __tsan_acquire(cell(thread, finishedIndex));
+    __tsan_acquire(cell(thread, kThreadEnd));
 }
 
 #else

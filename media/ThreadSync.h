@@ -12,7 +12,9 @@
 // nothing else. Qt offers no hook on the posting thread that sees the event
 // object itself, hence the key of sender and signal. A queued call posted
 // without a signal (QMetaObject::invokeMethod) observes the key of its
-// receiver: the caller publishes it (publish(receiver)) before invoking.
+// receiver: the caller publishes it (publish(receiver)) before invoking. The
+// functor itself is stored by invokeMethod after any publish the caller can
+// make; scripts/tsan.supp covers that copy.
 
 class QEvent;
 class QObject;
@@ -24,8 +26,9 @@ namespace ThreadSync {
 // observe(key) on any thread does. Keys are addresses; any object will do.
 void publish(const void* key);
 void observe(const void* key);
-// After QThread::wait(): everything the thread did up to emitting finished()
-// happens before what this thread does next.
+// After QThread::wait(): everything the thread did, up to the end of its
+// finished() signal, happens before what this thread does next. Deleting a
+// QThread does the same by itself.
 void observeFinished(const QThread* thread);
 
 // The sender and signal index of a queued call (a QEvent::MetaCall event);

@@ -2,6 +2,7 @@
 // thread, text), the change of file at midnight, the 30-day clean-up, many
 // threads at once, and qDebug reaching the file once installed.
 #include "app/LogFile.h"
+#include "media/ThreadSync.h"
 
 #include <QDir>
 #include <QFile>
@@ -154,8 +155,10 @@ void TestLogFile::keepsLinesWholeUnderManyThreads()
         }));
         workers.back()->start();
     }
-    for (auto& worker : workers)
+    for (auto& worker : workers) {
         QVERIFY(worker->wait(30000));
+        ThreadSync::observeFinished(worker.get());
+    }
 
     const QStringList lines = readLines(log.filePathFor(QDate::currentDate()));
     QCOMPARE(lines.size(), threads * perThread);

@@ -27,6 +27,8 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <mutex>
+
 namespace {
 
 const char* const kSearch = "127.0.73.1";
@@ -80,14 +82,24 @@ template <typename Dialog> Dialog* openDialog(Thermography* w)
     return nullptr;
 }
 
-// Alarms the window received: "viTemp 371 viAlarmType 1".
+// Alarms the window received: "viTemp 371 viAlarmType 1". They are logged
+// on the alarm client's thread.
+std::mutex g_alarmLock;
 QStringList g_alarmLines;
 QtMessageHandler g_previousHandler = nullptr;
 
+QStringList alarmLines()
+{
+    std::lock_guard<std::mutex> locker(g_alarmLock);
+    return g_alarmLines;
+}
+
 void collectAlarms(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
-    if (text.startsWith("viTemp "))
+    if (text.startsWith("viTemp ")) {
+        std::lock_guard<std::mutex> locker(g_alarmLock);
         g_alarmLines << text;
+    }
     if (g_previousHandler)
         g_previousHandler(type, context, text);
 }
@@ -226,10 +238,14 @@ void TestOptions::thresholdReachesTheCameraAndItsClassification()
     for (const QString& value : { QString("36.5"), QString("38.5") }) {
         QVERIFY(setThreshold(value));
         const int tenths = qRound(value.toDouble() * 10);
-        g_alarmLines.clear();
-        QTRY_VERIFY_WITH_TIMEOUT(g_alarmLines.size() >= 3, 30000);
+        {
+            std::lock_guard<std::mutex> locker(g_alarmLock);
+            g_alarmLines.clear();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(alarmLines().size() >= 3, 30000);
         const QRegularExpression form("^viTemp (\\d+) viAlarmType (\\d+)$");
-        for (const QString& line : qAsConst(g_alarmLines)) {
+        const QStringList lines = alarmLines();
+        for (const QString& line : lines) {
             const QRegularExpressionMatch m = form.match(line);
             QVERIFY2(m.hasMatch(), qPrintable(line));
             const bool abnormal = m.captured(2).toInt() != 0;

@@ -62,6 +62,8 @@ private slots:
         int got = 0;
         connect(&emitter, &Emitter::first, &receiver, [&](int) { ++got; });
         connect(&emitter, &Emitter::second, &receiver, [&](const QString&) { ++got; });
+        // A call posted without a signal is ordered by its caller.
+        ThreadSync::publish(&emitter);
         QMetaObject::invokeMethod(&emitter, [&] {
             emit emitter.first(1);
             emit emitter.second("x");
@@ -73,6 +75,7 @@ private slots:
         QCoreApplication::sendPostedEvents(&receiver);
         other.quit();
         other.wait();
+        ThreadSync::observeFinished(&other);
 
         QCOMPARE(receiver.origins.size(), 4);
         QVERIFY(receiver.origins[0].queuedCall);
