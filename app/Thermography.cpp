@@ -71,6 +71,8 @@ Thermography::Thermography(QWidget* parent)
     connect(this, &Thermography::SigaddAlarmpush, this, &Thermography::addAlarmpush, Qt::QueuedConnection);
 
     m_store.openDatabase();
+    // Pictures written just before an earlier run ended, but not recorded.
+    m_store.recoverPictures(m_autoShotDir);
     ui->defectWaveform->setXLabels(m_store.dayLabels());
     updateCounters();
     m_threshold = readThreshold();

@@ -85,8 +85,11 @@ function(ardenix_add_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
+    # Each test program keeps the pictures it makes in a folder of its own,
+    # so that no window of one test finds those of another.
     set(env "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime" "ARDENIX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-            "ARDENIX_BUILD_DIR=${CMAKE_BINARY_DIR}" ${T_ENV})
+            "ARDENIX_BUILD_DIR=${CMAKE_BINARY_DIR}" "ARDENIX_SNAPSHOT_DIR=${CMAKE_BINARY_DIR}/test-shots/${name}"
+            ${T_ENV})
     if(NOT T_GUI)
         list(APPEND env "QT_QPA_PLATFORM=offscreen")
     endif()

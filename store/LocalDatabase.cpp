@@ -266,6 +266,55 @@ bool LocalDatabase::addPicture(const QString& filePath)
     return storePending();
 }
 
+namespace {
+
+// Date folders this far back (and one ahead, for a camera clock on the other
+// side of midnight) are looked through for unrecorded pictures.
+constexpr int kRecoverDays = 2;
+
+// A JPEG ends with its end-of-image marker; a picture cut off by the
+// program's end does not.
+bool completeJpeg(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 4)
+        return false;
+    QByteArray head = file.read(2);
+    if (!file.seek(file.size() - 2))
+        return false;
+    const QByteArray tail = file.read(2);
+    return head == QByteArray("\xFF\xD8", 2) && tail == QByteArray("\xFF\xD9", 2);
+}
+
+} // namespace
+
+int LocalDatabase::recoverPictures(const QString& shotDir)
+{
+    if (shotDir.isEmpty())
+        return 0;
+    const QDate today = currentDate();
+    int recovered = 0;
+    for (int offset = -kRecoverDays; offset <= 1; ++offset) {
+        const QString day = today.addDays(offset).toString(kDateFormat);
+        // Paths are built as the snapshots build them, so that they match
+        // the rows of recorded pictures.
+        const QString folder = shotDir + QLatin1Char('/') + day;
+        const QStringList names = QDir(folder).entryList({ QStringLiteral("*.jpg") }, QDir::Files, QDir::Name);
+        for (const QString& name : names) {
+            const QString path = folder + QLatin1Char('/') + name;
+            QSqlQuery known;
+            known.prepare(QStringLiteral("SELECT 1 FROM [pictureinfotb] WHERE [filepath] = ? LIMIT 1"));
+            known.addBindValue(path);
+            if (!known.exec() || known.next() || !completeJpeg(path))
+                continue;
+            qDebug().noquote() << QStringLiteral("recording a picture left unrecorded: %1").arg(path);
+            addPicture(path);
+            ++recovered;
+        }
+    }
+    return recovered;
+}
+
 bool LocalDatabase::storePending()
 {
     // A file deleted under the program takes every later write with it:

@@ -49,6 +49,11 @@ public:
     // full): the row is kept and written with the next picture, and the
     // figures shown count the person at once.
     bool addPicture(const QString& filePath);
+    // Records the complete alarm pictures of the last few days in shotDir
+    // ("<shotDir>/<yyyy-MM-dd>/<name>.jpg") that have no row: a program
+    // that ended between writing a picture and recording it leaves those.
+    // Returns how many were recorded (and counted).
+    int recoverPictures(const QString& shotDir);
     // Whether the last addPicture() began a run of failures (to tell the
     // operator once, not for every person).
     bool newWriteFailure() const { return m_newFailure; }

@@ -9,6 +9,7 @@
 #include "widgets/QscreenshotDig.h"
 #include "widgets/QtipDig.h"
 
+#include <QDate>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -126,6 +127,7 @@ private slots:
     void cleanup();
     void listKeepsTheThirtyNewest();
     void startupFillsTheListNewestOnTop();
+    void unrecordedPicturesAreRecordedAtStart();
     void liveAlarmsBecomePicturesCountsTipsAndSound();
     void manualSnapshotAndFolderButton();
     void linkRegistersAndComesBackAfterADrop();
@@ -238,6 +240,33 @@ void TestAlarms::startupFillsTheListNewestOnTop()
     QCOMPARE(top->findChild<QLabel*>("datelb")->text(), QString("2020-05-01 08:30:04"));
     auto* bottom = qobject_cast<QscreenshotDig*>(list->itemAt(3)->widget());
     QCOMPARE(bottom->findChild<QLabel*>("datelb")->text(), QString("2020-05-01 08:30:00"));
+}
+
+void TestAlarms::unrecordedPicturesAreRecordedAtStart()
+{
+    // A program that ended between writing a picture and recording it:
+    // the next start records it, once; a picture cut off is left alone.
+    const QString shots = qEnvironmentVariable("ARDENIX_SNAPSHOT_DIR") + "/Screenshot";
+    const QString day = shots + "/" + QDate::currentDate().toString("yyyy-MM-dd");
+    const QString recorded = pictureFile(day, 1, 1);
+    const QString unrecorded = pictureFile(day, 2, 2);
+    const QString cut = pictureFile(day, 3, 1);
+    {
+        LocalDatabase seed;
+        seed.openDatabase();
+        seed.addPicture(recorded);
+    }
+    QFile file(cut);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.resize(file.size() / 2));
+    file.close();
+
+    for (int start = 0; start < 2; ++start) {
+        m_window.reset(new Thermography);
+        QCOMPARE(m_window->store().totalNormal(), 1);
+        QCOMPARE(m_window->store().totalAbnormal(), 1);
+        QTRY_COMPARE(m_window->alarmItems().size(), 2);
+    }
 }
 
 void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
