@@ -86,7 +86,7 @@ public:
 
     QString server() const { return "unix:" + m_socket; }
 
-    // The sample specs of the streams playing on the server, e.g. "s16le 1ch 32000Hz".
+    // The sample formats of the streams playing on the server, e.g. "s16le 1ch 32000Hz".
     QString streams() const
     {
         QProcess pactl;
