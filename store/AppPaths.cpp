@@ -1,7 +1,9 @@
 #include "store/AppPaths.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -27,6 +29,46 @@ QString shotDir(const QString& name)
         : AppPaths::installedCopy()        ? AppPaths::dataDir()
                                            : QCoreApplication::applicationDirPath();
     return QStringLiteral("%1/%2").arg(base, name);
+}
+
+// The settings reader deserialises "@Variant(...)" values, which a damaged
+// file can make allocate without bound (a crash). The program writes only
+// numbers there, so a file that holds such a value (or the escapes that can
+// spell one), or is far larger than any it writes, was not written by it: it
+// is moved aside as "Config.ini.damaged" and the defaults apply.
+constexpr qint64 kMaxConfigBytes = 64 * 1024;
+
+bool damagedConfig(const QByteArray& text)
+{
+    if (text.contains("Variant("))
+        return true;
+    for (int i = 0; i + 1 < text.size(); ++i) {
+        const char next = text.at(i + 1);
+        if (text.at(i) == '\\' && (next == 'x' || next == 'X' || (next >= '0' && next <= '7')))
+            return true;
+    }
+    return false;
+}
+
+void setAsideDamagedConfig(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return;
+    bool damaged = file.size() > kMaxConfigBytes;
+    if (!damaged) {
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        damaged = damagedConfig(file.readAll());
+        file.close();
+    }
+    if (!damaged)
+        return;
+    const QString aside = path + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    if (!QFile::rename(path, aside))
+        QFile::remove(path);
+    qWarning().noquote() << QStringLiteral("settings file damaged, set aside as %1; defaults apply").arg(aside);
 }
 
 } // namespace
@@ -59,13 +101,17 @@ QString dataDir()
 
 QString configFilePath()
 {
+    QString path;
     if (installedCopy())
-        return dataDir() + QStringLiteral("/Config.ini");
+        path = dataDir() + QStringLiteral("/Config.ini");
+    else
 #ifdef _WIN32
-    return QStringLiteral(".\\Config.ini");
+        path = QStringLiteral(".\\Config.ini");
 #else
-    return QStringLiteral("./Config.ini");
+        path = QStringLiteral("./Config.ini");
 #endif
+    setAsideDamagedConfig(path);
+    return path;
 }
 
 QString autoShotDir()

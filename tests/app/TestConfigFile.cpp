@@ -15,6 +15,7 @@ private slots:
     void missingFileReadsDefaults();
     void firstWriteCreatesFile();
     void valuesAreReadFromTheCurrentDirectory();
+    void damagedFileIsSetAside();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -81,6 +82,29 @@ void TestConfigFile::valuesAreReadFromTheCurrentDirectory()
     QTemporaryDir other;
     QVERIFY(QDir::setCurrent(other.path()));
     QCOMPARE(readConfigInt(ConfigKey::Voice), 1);
+}
+
+// A file that holds serialised values (the fuzzer's find: one made the
+// reader allocate without bound) was not written by the program: it is set
+// aside and the defaults apply; a file of plain numbers is kept.
+void TestConfigFile::damagedFileIsSetAside()
+{
+    const QString data = qEnvironmentVariable("ARDENIX_SOURCE_DIR") + "/tests/data/app/config/";
+    for (const char* name : { "crash-variant-allocation.ini", "quoted-and-escaped.ini" }) {
+        QFile::remove("Config.ini");
+        QVERIFY(QFile::copy(data + name, "Config.ini"));
+        QCOMPARE(readConfigInt("CONFIG/Alarm"), 1);
+        QCOMPARE(readConfigDouble("CONFIG/temperature", 37.0), 37.0);
+        QVERIFY(!QFile::exists("Config.ini"));
+        QVERIFY(QFile::exists("Config.ini.damaged"));
+    }
+    QFile plain("Config.ini");
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.write("[CONFIG]\nAlarm=0\ntemperature=38.5\n");
+    plain.close();
+    QCOMPARE(readConfigInt("CONFIG/Alarm"), 0);
+    QCOMPARE(readConfigDouble("CONFIG/temperature", 37.0), 38.5);
+    QVERIFY(QFile::exists("Config.ini"));
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)
