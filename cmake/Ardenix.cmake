@@ -85,6 +85,17 @@ function(ardenix_add_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
+    # Sanitizer builds run several times slower; the waits inside the tests
+    # (tests/TestPatience.h) and the test's own time limit stretch with them.
+    set(patience 1)
+    if(ARDENIX_SANITIZE MATCHES "thread")
+        set(patience 4)
+    elseif(ARDENIX_SANITIZE)
+        set(patience 3)
+    endif()
+    math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${patience}")
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_compile_definitions(${name} PRIVATE ARDENIX_TEST_PATIENCE=${patience})
     # Each test program keeps the pictures it makes in a folder of its own,
     # so that no window of one test finds those of another.
     set(env "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime" "ARDENIX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -29,6 +30,8 @@ const int kRecentPictures = 20;
 const int kBusyTimeoutMs = 40;
 // Picture rows kept for a later write while the file refuses them.
 const int kMaxPendingRows = 1000;
+// A write the GUI thread waits longer for than this is logged.
+const qint64 kSlowWriteMs = 100;
 
 const char* const kCreateDayTable = "CREATE TABLE [datecounttb] (\n"
                                     "\t[sno] integer NOT NULL PRIMARY KEY AUTOINCREMENT,\n"
@@ -227,6 +230,19 @@ QString LocalDatabase::parsePictureName(const QString& filePath, int& state)
 }
 
 bool LocalDatabase::addPicture(const QString& filePath)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const bool ok = countAndStore(filePath);
+    const qint64 spent = clock.elapsed();
+    m_longestWriteMs = qMax(m_longestWriteMs, spent);
+    // The window waits for this on its GUI thread.
+    if (spent > kSlowWriteMs)
+        qDebug().noquote() << QStringLiteral("statistics write took %1 ms").arg(spent);
+    return ok;
+}
+
+bool LocalDatabase::countAndStore(const QString& filePath)
 {
     // The window's day timer moves today forward only every two seconds; a
     // person measured just after midnight belongs to the new day already.

@@ -57,6 +57,9 @@ public:
     // Whether the last addPicture() began a run of failures (to tell the
     // operator once, not for every person).
     bool newWriteFailure() const { return m_newFailure; }
+    // The longest time one addPicture() took, in milliseconds: the window
+    // waits for it, so a file that is locked or failing must not stretch it.
+    qint64 longestWriteMs() const { return m_longestWriteMs; }
 
     // Zeroes every count and hides the listed pictures; rows stay in the file.
     // False, with nothing changed, when the file could not take it.
@@ -98,6 +101,7 @@ private:
         QString filePath;
         int state;
     };
+    bool countAndStore(const QString& filePath);
     bool storePending();
     void reportWrite(bool ok, const QString& error);
     QVector<int> series(bool normal) const;
@@ -115,4 +119,5 @@ private:
     QVector<PendingRow> m_pendingRows;
     bool m_writeFailing = false;
     bool m_newFailure = false;
+    qint64 m_longestWriteMs = 0;
 };

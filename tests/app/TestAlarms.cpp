@@ -3,6 +3,7 @@
 // fill; manual snapshots and the folder button; and the link to the camera's
 // alarm service against the camera simulator on 127.0.74.x.
 #include "Camsim.h"
+#include "TestPatience.h"
 
 #include "app/Startup.h"
 #include "app/Thermography.h"
@@ -175,7 +176,7 @@ void TestAlarms::connectTo(int n, Camsim& camsim)
         QVERIFY(QTest::qWaitForWindowExposed(m_window.data(), 5000));
     }
     m_window->addDevice(kCameraId, cameraAddress(n), "admin", "");
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->deviceMsg().id == kCameraId, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->deviceMsg().id == kCameraId, patient(15000));
 }
 
 void TestAlarms::listKeepsTheThirtyNewest()
@@ -275,7 +276,7 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     connectTo(1, camsim);
     Thermography* w = m_window.data();
     // Wait for the live picture, then let the alarm service "measure".
-    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, patient(15000));
     QTest::qWait(1500);
     const int soundsBefore = w->alarmSoundsPlayed();
 
@@ -288,7 +289,7 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     abnormal.viTemp = 383;
     abnormal.timestamp = now;
     w->handleTempAlarm(abnormal);
-    QTRY_COMPARE_WITH_TIMEOUT(w->store().todayAbnormal(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->store().todayAbnormal(), 1, patient(10000));
     QCOMPARE(w->alarmItems().size(), 1);
     QCOMPARE(tipText(w), QString("Abnormal temperature"));
     QVERIFY(tipInAlarmStyle(w));
@@ -309,7 +310,7 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     normal.hasType = normal.hasTemp = true;
     normal.viTemp = 364;
     w->handleTempAlarm(normal);
-    QTRY_COMPARE_WITH_TIMEOUT(w->store().todayNormal(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->store().todayNormal(), 1, patient(5000));
     QCOMPARE(tipText(w), QString("Normal temperature"));
     QCOMPARE(w->alarmItems().size(), 2);
     QCOMPARE(w->alarmSoundsPlayed(), soundsBefore + 1);
@@ -319,7 +320,7 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     QMetaObject::invokeMethod(w, "onGetAlarmRemindstate");
     abnormal.hasTimestamp = false;
     w->handleTempAlarm(abnormal);
-    QTRY_COMPARE_WITH_TIMEOUT(w->store().todayAbnormal(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->store().todayAbnormal(), 2, patient(5000));
     QVERIFY(!tipInAlarmStyle(w));
     QCOMPARE(tipTimer(w)->interval(), 1000);
     QCOMPARE(w->alarmSoundsPlayed(), soundsBefore + 2);
@@ -332,7 +333,7 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
         w->handleTempAlarm(next);
         QTest::qWait(400);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(w->alarmItems().size(), 9, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->alarmItems().size(), 9, patient(10000));
     QMetaObject::invokeMethod(w, "showhide");
     saveArtifact(w, "alarm-list.png");
 
@@ -370,7 +371,7 @@ void TestAlarms::manualSnapshotAndFolderButton()
     normal.hasType = normal.hasTemp = true;
     normal.viTemp = 362;
     w->handleTempAlarm(normal);
-    QTRY_COMPARE_WITH_TIMEOUT(w->alarmItems().size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->alarmItems().size(), 1, patient(5000));
     QTest::mouseClick(w->findChild<QPushButton*>("folderbtn"), Qt::LeftButton);
     QCOMPARE(catcher.urls.size(), 1);
     QCOMPARE(QFileInfo(catcher.urls.first().toLocalFile()).canonicalFilePath(),
@@ -387,13 +388,13 @@ void TestAlarms::linkRegistersAndComesBackAfterADrop()
     Thermography* w = m_window.data();
     QSignalSpy previews(w->deviceMsg().device, &Device::sigPreview);
     clock.start();
-    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, patient(10000));
     qInfo("registered %lld ms after the login", clock.elapsed());
 
     // The drop; the next pass registers again.
-    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 2, patient(10000));
     clock.restart();
-    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, patient(10000));
     const qint64 back = clock.elapsed();
     qInfo("registered again %lld ms after the drop", back);
     QVERIFY(back < 3000);
@@ -408,7 +409,7 @@ void TestAlarms::refusedLinkRetriesAndLogsTheCameraInAgain()
     QElapsedTimer clock;
     clock.start();
     // The tenth refusal logs the camera in again (marker 1).
-    QTRY_VERIFY_WITH_TIMEOUT(!logins.isEmpty(), 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(!logins.isEmpty(), patient(40000));
     const qint64 elapsed = clock.elapsed();
     QCOMPARE(logins.first().at(1).value<Device::LoginState>(), Device::LoginRefreshed);
     QCOMPARE(logins.first().at(2).toInt(), 1);
@@ -425,11 +426,11 @@ void TestAlarms::linkThreadsFollowTheSession()
     Camsim camsim(camsimArguments(5, { "--cameras", "2", "--people-per-minute", "0.1" }));
     connectTo(5, camsim);
     Thermography* w = m_window.data();
-    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, patient(10000));
 
     // A second camera: the first link ends before the second starts work.
     w->addDevice(kCameraId + 1, cameraAddress(6), "admin", "");
-    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1 && w->deviceMsg().id == kCameraId + 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1 && w->deviceMsg().id == kCameraId + 1, patient(15000));
     const QStringList started = g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount前"));
     const QStringList ended = g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount [^前]"));
     QCOMPARE(started.size(), 2);
@@ -440,8 +441,8 @@ void TestAlarms::linkThreadsFollowTheSession()
     QElapsedTimer clock;
     clock.start();
     QMetaObject::invokeMethod(w, "on_disconnectbtn_clicked");
-    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 2, 3000);
-    QTRY_COMPARE_WITH_TIMEOUT(g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount [^前]")).size(), 2, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 2, patient(3000));
+    QTRY_COMPARE_WITH_TIMEOUT(g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount [^前]")).size(), 2, patient(3000));
     qInfo("link ended %lld ms after the disconnect", clock.elapsed());
     QVERIFY(clock.elapsed() < 2000);
 }

@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "app/Thermography.h"
 #include "widgets/QChartshowDig.h"
+#include "TestPatience.h"
 
 #include <QAction>
 #include <QApplication>
@@ -100,7 +101,7 @@ void TestChartExport::exportsWhatTheToolReports()
     const QPoint inside = view->viewport()->rect().center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, inside, view->viewport()->mapToGlobal(inside));
     QApplication::sendEvent(view->viewport(), &event);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), patient(10000));
     answer.stop();
 
     QCOMPARE(menuTexts, QStringList { QStringLiteral("Export CSV…") });

@@ -3,6 +3,7 @@
 // temperature unit and its confirmation, the reset, the sound and flip
 // buttons, and a damaged threshold setting.
 #include "Camsim.h"
+#include "TestPatience.h"
 
 #include "app/ConfigFile.h"
 #include "app/Startup.h"
@@ -161,7 +162,7 @@ void TestOptions::connectTo(int n, Camsim& camsim)
     QVERIFY2(camsim.waitReady(), qPrintable(camsim.errors()));
     QSignalSpy logins(m_window.data(), &Thermography::SigLoginResult);
     m_window->addDevice(kCameraId, cameraAddress(n), "admin", "");
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->deviceMsg().id == kCameraId, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->deviceMsg().id == kCameraId, patient(15000));
 }
 
 bool TestOptions::setThreshold(const QString& value)
@@ -170,7 +171,7 @@ bool TestOptions::setThreshold(const QString& value)
     QSetupDig* dialog = nullptr;
     QElapsedTimer clock;
     clock.start();
-    while (!dialog && clock.elapsed() < 10000) {
+    while (!dialog && clock.elapsed() < patient(10000)) {
         QTest::qWait(50);
         dialog = openDialog<QSetupDig>(m_window.data());
     }
@@ -183,7 +184,7 @@ bool TestOptions::setThreshold(const QString& value)
     QTest::keyClicks(edit, value);
     QTest::mouseClick(button(dialog, "definebtn"), Qt::LeftButton);
     clock.restart();
-    while (guard && clock.elapsed() < 10000)
+    while (guard && clock.elapsed() < patient(10000))
         QTest::qWait(50);
     return guard.isNull();
 }
@@ -225,7 +226,7 @@ void TestOptions::thresholdReachesTheCameraAndItsClassification()
     QSignalSpy logins(w, &Thermography::SigLoginResult);
     QTest::mouseClick(button(w, "setupbtn"), Qt::LeftButton);
     QTest::mouseClick(button(w, "setupbtn"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(openDialog<QSetupDig>(w), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(openDialog<QSetupDig>(w), patient(10000));
     QCOMPARE(logins.count(), 1);
     QCOMPARE(logins.first().at(2).toInt(), 1234);
     QCOMPARE(QSettings("Config.ini", QSettings::IniFormat).value("CONFIG/temperature").toDouble(), 37.5);
@@ -242,7 +243,7 @@ void TestOptions::thresholdReachesTheCameraAndItsClassification()
             std::lock_guard<std::mutex> locker(g_alarmLock);
             g_alarmLines.clear();
         }
-        QTRY_VERIFY_WITH_TIMEOUT(alarmLines().size() >= 3, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(alarmLines().size() >= 3, patient(30000));
         const QRegularExpression form("^viTemp (\\d+) viAlarmType (\\d+)$");
         const QStringList lines = alarmLines();
         for (const QString& line : lines) {
@@ -261,7 +262,7 @@ void TestOptions::unitFollowsTheCamera()
     QVERIFY(!button(w, "unitbtn")->isVisible());
     connectTo(2, camsim);
     QPushButton* unit = button(w, "unitbtn");
-    QTRY_VERIFY_WITH_TIMEOUT(unit->isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(unit->isVisible(), patient(10000));
     QCOMPARE(unit->text(), QString("Fahrenheit"));
     QCOMPARE(w->deviceMsg().tempType.load(), 1);
 
@@ -276,7 +277,7 @@ void TestOptions::unitFollowsTheCamera()
 
     // The settings dialog works in the camera's unit.
     QTest::mouseClick(button(w, "setupbtn"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(openDialog<QSetupDig>(w), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(openDialog<QSetupDig>(w), patient(10000));
     QVERIFY(openDialog<QSetupDig>(w)->isFahrenheit());
     saveArtifact(openDialog<QSetupDig>(w), "settings-fahrenheit.png");
     openDialog<QSetupDig>(w)->close();
@@ -284,8 +285,8 @@ void TestOptions::unitFollowsTheCamera()
     confirm = openDialog<resetdataDig>(w);
     QVERIFY(confirm);
     QTest::mouseClick(button(confirm, "definebtn"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(tipText(w), QString("Successfully switched"), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(unit->text(), QString("Celsius"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(tipText(w), QString("Successfully switched"), patient(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(unit->text(), QString("Celsius"), patient(10000));
     QCOMPARE(w->deviceMsg().tempType.load(), 10);
 
     // Towards Fahrenheit it warns of the rounding and is taller.
@@ -314,7 +315,7 @@ void TestOptions::unitSwitchRefused()
     QTest::qWait(2000);
     QVERIFY(!button(w, "unitbtn")->isVisible());
     QMetaObject::invokeMethod(w, "OnTempunit");
-    QTRY_COMPARE_WITH_TIMEOUT(tipText(w), QString("Switching failed"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(tipText(w), QString("Switching failed"), patient(10000));
 }
 
 void TestOptions::resetKeepsTheCards()
@@ -364,13 +365,13 @@ void TestOptions::soundAndFlipButtons()
         }
         return FrameData();
     };
-    QTRY_VERIFY_WITH_TIMEOUT(lastPicture().width > 0, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(lastPicture().width > 0, patient(20000));
 
     // Sound: on by default; off stops what reaches the player, on again
     // brings it back; the setting follows each click.
     const bool soundServer = !qEnvironmentVariableIsEmpty("PULSE_SERVER");
     if (soundServer)
-        QTRY_VERIFY_WITH_TIMEOUT(w->audioOut().framesWritten() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->audioOut().framesWritten() > 0, patient(10000));
     QPushButton* sound = button(w, "cutvoicebtn");
     QTest::mouseClick(sound, Qt::LeftButton);
     QCOMPARE(QSettings("Config.ini", QSettings::IniFormat).value("LANGUAGE/voice").toInt(), 0);
@@ -381,7 +382,7 @@ void TestOptions::soundAndFlipButtons()
     QTest::mouseClick(sound, Qt::LeftButton);
     QCOMPARE(QSettings("Config.ini", QSettings::IniFormat).value("LANGUAGE/voice").toInt(), 1);
     if (soundServer)
-        QTRY_VERIFY_WITH_TIMEOUT(w->audioOut().framesWritten() > whileOff, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->audioOut().framesWritten() > whileOff, patient(10000));
 
     // Flip: the camera mirrors its picture left to right.
     const FrameData before = lastPicture();

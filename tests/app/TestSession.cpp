@@ -3,6 +3,7 @@
 // stream, replacing and ending sessions, the time zone, and the program
 // started with --connect.
 #include "Camsim.h"
+#include "TestPatience.h"
 
 #include "app/Startup.h"
 #include "app/Thermography.h"
@@ -135,7 +136,7 @@ bool TestSession::waitForVideo(int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < timeoutMs) {
+    while (clock.elapsed() < patient(timeoutMs)) {
         QTest::qWait(200);
         if (litShare(m_window->videoWidgets()[0]) > 0.3)
             return true;
@@ -149,12 +150,12 @@ void TestSession::livePicturesSoundAndTimeZone()
     Thermography* w = connectWindow(camsim);
     QVERIFY(waitForVideo(20000));
     GLYuvWidget* thermal = w->videoWidgets()[1];
-    QTRY_VERIFY_WITH_TIMEOUT(showsPaletteBlue(thermal), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(showsPaletteBlue(thermal), patient(10000));
     QCOMPARE(w->deviceMsg().id, kCameraId);
 
     // The audio button is on by default: the stream's sound reaches the
     // player (an output is attempted even where no sound server runs).
-    QTRY_VERIFY_WITH_TIMEOUT(w->audioOut().outputsBuilt() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->audioOut().outputsBuilt() > 0, patient(10000));
 
     // The overlays show the face frame over the video and nothing over the
     // thermal picture.
@@ -170,11 +171,11 @@ void TestSession::livePicturesSoundAndTimeZone()
     w->grab().save(artifacts + "/live-window.png");
 
     // The camera's time zone arrives; "no value" is asked for again.
-    QTRY_COMPARE_WITH_TIMEOUT(w->deviceMsg().timezone.load(), 8, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->deviceMsg().timezone.load(), 8, patient(10000));
     Device* device = w->deviceMsg().device;
     QSignalSpy answers(device, &Device::sigGotTimezoneInfo);
     QMetaObject::invokeMethod(w, "GotTimezoneInfo", Q_ARG(int, -1000));
-    QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 1, patient(10000));
     QCOMPARE(w->deviceMsg().timezone.load(), 8);
 
     // Disconnecting shows the disconnected look and blacks the pictures.
@@ -184,7 +185,7 @@ void TestSession::livePicturesSoundAndTimeZone()
     for (deviceshowDig* overlay : overlays)
         QVERIFY(overlayShowsDisconnected(overlay));
     QVERIFY(!w->findChild<QPushButton*>("unitbtn")->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(litShare(w->videoWidgets()[0]) < 0.01, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(litShare(w->videoWidgets()[0]) < 0.01, patient(5000));
 }
 
 void TestSession::stalledVideoComesBackThroughARestartedStream()
@@ -201,7 +202,7 @@ void TestSession::stalledVideoComesBackThroughARestartedStream()
 
     // Ten reports without a new picture, then one re-login with the stall
     // marker, and the stream starts again on it.
-    QTRY_VERIFY_WITH_TIMEOUT(!logins.isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!logins.isEmpty(), patient(20000));
     QCOMPARE(logins.count(), 1);
     QCOMPARE(logins.first().at(1).value<Device::LoginState>(), Device::LoginRefreshed);
     QCOMPARE(logins.first().at(2).toInt(), 1);
@@ -212,7 +213,7 @@ void TestSession::stalledVideoComesBackThroughARestartedStream()
         }
         return false;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(started(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(started(), patient(10000));
     const int before = frames.count();
     auto videoFrames = [&frames, before] {
         int n = 0;
@@ -220,7 +221,7 @@ void TestSession::stalledVideoComesBackThroughARestartedStream()
             n += frames.at(i).at(0).value<FrameData>().type != Device::FrameTemperature;
         return n;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(videoFrames() > 10, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(videoFrames() > 10, patient(10000));
     QCOMPARE(w->deviceMsg().device, device);
 }
 
@@ -247,7 +248,7 @@ void TestSession::newSessionRetiresTheOldOne()
     QVERIFY(second && second != first);
     QVERIFY(overlayShowsDisconnected(overlays[0]));
     // The new session logs in and streams; the overlays follow.
-    QTRY_VERIFY_WITH_TIMEOUT(!overlays[0]->findChild<QWidget*>("left")->isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!overlays[0]->findChild<QWidget*>("left")->isVisible(), patient(10000));
     QVERIFY(overlays[0]->findChild<QWidget*>("right")->isVisible());
     QVERIFY(waitForVideo(20000));
 }
@@ -273,7 +274,7 @@ void TestSession::cameraRestartBringsThePictureBack()
             n += frame.at(0).value<FrameData>().type != Device::FrameTemperature;
         return n;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(videoFrames() > 0, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(videoFrames() > 0, patient(30000));
     const qint64 recovery = sinceBack.elapsed();
     qInfo("picture back %lld ms after the camera answered again", recovery);
     QVERIFY(waitForVideo(10000));
@@ -301,7 +302,7 @@ void TestSession::programConnectsFromTheCommandLine()
     QString log;
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 30000 && !log.contains("PreviewFirstFrame")) {
+    while (clock.elapsed() < patient(30000) && !log.contains("PreviewFirstFrame")) {
         program.waitForReadyRead(500);
         log += QString::fromUtf8(program.readAll());
     }

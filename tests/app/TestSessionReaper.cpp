@@ -1,6 +1,7 @@
 // Ended sessions are destroyed off the caller's thread, one at a time,
 // oldest first.
 #include "app/SessionReaper.h"
+#include "TestPatience.h"
 
 #include "device/Device.h"
 
@@ -74,8 +75,8 @@ void TestSessionReaper::destroysOldestFirstOffThisThread()
     reaper.retire(nullptr);
     for (int id = 1; id <= 5; ++id)
         reaper.retire(new FakeSession(id, record));
-    QTRY_COMPARE_WITH_TIMEOUT(destroyedCount(record), 5, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(reaper.pending(), 0, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(destroyedCount(record), 5, patient(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(reaper.pending(), 0, patient(1000));
 
     std::lock_guard<std::mutex> guard(record.lock);
     QVERIFY(record.order == std::vector<int>({ 1, 2, 3, 4, 5 }));
@@ -94,7 +95,7 @@ void TestSessionReaper::pendingSessionsOutliveTheReaper()
         for (int id = 1; id <= 3; ++id)
             reaper.retire(new FakeSession(id, record));
     }
-    QTRY_COMPARE_WITH_TIMEOUT(destroyedCount(record), 3, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(destroyedCount(record), 3, patient(10000));
 }
 
 QTEST_GUILESS_MAIN(TestSessionReaper)

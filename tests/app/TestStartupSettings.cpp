@@ -5,6 +5,7 @@
 #include "app/CurrentDate.h"
 #include "app/Thermography.h"
 #include "store/LocalDatabase.h"
+#include "TestPatience.h"
 
 #include <QDate>
 #include <QDir>
@@ -126,7 +127,7 @@ private slots:
         QCOMPARE(labelText(&window, "todaynumlb"), QString("6"));
 
         today = today.addDays(1);
-        QTRY_COMPARE_WITH_TIMEOUT(labelText(&window, "todaynumlb"), QString("0"), 6000);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText(&window, "todaynumlb"), QString("0"), patient(6000));
         QCOMPARE(labelText(&window, "allnumlb"), QString("6"));
         QSqlQuery query;
         QVERIFY(query.exec(QString("SELECT count(*) FROM datecounttb WHERE localdate = '%1'").arg(day(1))));

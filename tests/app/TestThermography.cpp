@@ -8,6 +8,7 @@
 #include "widgets/ITButton.h"
 #include "widgets/QChartshowDig.h"
 #include "widgets/QtipDig.h"
+#include "TestPatience.h"
 
 #include <QApplication>
 #include <QDate>
@@ -254,7 +255,7 @@ void TestThermography::secondTipReplacesFirst()
     QCOMPARE(tip->x(), (w->width() - tip->width()) / 2);
     QCOMPARE(tip->y(), (w->height() - tip->height()) / 2);
 
-    QTRY_VERIFY_WITH_TIMEOUT(!tip->isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!tip->isVisible(), patient(10000));
     QVERIFY(!timer->isActive());
 }
 
@@ -270,7 +271,7 @@ void TestThermography::dialogsOpenModalAndCentred()
     QVERIFY(dialog->testAttribute(Qt::WA_DeleteOnClose));
     QCOMPARE(dialog->frameGeometry().center(), w->geometry().center());
     dialog->close();
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), patient(5000));
 }
 
 void TestThermography::titleBarDragRules()

@@ -6,6 +6,7 @@
 #include "media/DecodedPicture.h"
 #include "media/H264Context.h"
 #include "media/VideoDecoders.h"
+#include "TestPatience.h"
 
 #include "Crowd.h"
 #include "Scene.h"
@@ -118,7 +119,7 @@ private:
             decoder.addFrame(f);
             QElapsedTimer waited;
             waited.start();
-            while (sink.count() == before && waited.elapsed() < 10000)
+            while (sink.count() == before && waited.elapsed() < patient(10000))
                 QTest::qWait(2);
         }
         std::lock_guard<std::mutex> lock(sink.mutex);

@@ -6,6 +6,7 @@
 #include "device/Device.h"
 #include "device/DevicePreview.h"
 #include "device/DeviceSearch.h"
+#include "TestPatience.h"
 
 #include "Camsim.h"
 #include "PreviewSink.h"
@@ -78,7 +79,7 @@ class TestDeviceGaps : public QObject {
     {
         QMetaObject::invokeMethod(m_preview, "StartPreview", Qt::QueuedConnection, Q_ARG(LoginInfoPtr, LoginInfoPtr()),
             Q_ARG(bool, true), Q_ARG(bool, false));
-        QTRY_VERIFY_WITH_TIMEOUT(m_preview->isRunning(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_preview->isRunning(), patient(5000));
     }
 
 private slots:
@@ -117,7 +118,7 @@ private slots:
             m_preview->onSdkFrame(
                 sdkFrame(video[i].key ? Device::FrameH264Key : Device::FrameH264, pts, video[i].data));
         }
-        QTRY_VERIFY_WITH_TIMEOUT(m_sink->videoCount >= 48, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sink->videoCount >= 48, patient(20000));
         QTest::qWait(1000);
         QVERIFY2(m_sink->videoCount <= 50, qPrintable(QString::number(m_sink->videoCount)));
     }
@@ -135,12 +136,12 @@ private slots:
         // Sound waits for the first picture.
         for (const auto& p : video)
             m_preview->onSdkFrame(sdkFrame(p.key ? Device::FrameH264Key : Device::FrameH264, 0, p.data));
-        QTRY_COMPARE_WITH_TIMEOUT(m_sink->videoCount, 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->videoCount, 2, patient(10000));
         for (size_t i = 0; i < 150; ++i) {
             const qint64 pts = i == 0 ? kStart : kStart + kHold + qint64(i) * 20;
             m_preview->onSdkFrame(sdkFrame(Device::FrameG711, pts, sound[i].data));
         }
-        QTRY_VERIFY_WITH_TIMEOUT(m_sink->audioCount >= 72, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sink->audioCount >= 72, patient(20000));
         QTest::qWait(1000);
         QVERIFY2(m_sink->audioCount <= 74, qPrintable(QString::number(m_sink->audioCount)));
     }
@@ -277,11 +278,11 @@ private slots:
         QSignalSpy thermal(&device, &Device::sigGotThermalInfo);
         QSignalSpy zone(&device, &Device::sigGotTimezoneInfo);
         device.getThermalInfo();
-        QTRY_COMPARE_WITH_TIMEOUT(thermal.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(thermal.size(), 1, patient(10000));
         QCOMPARE(thermal[0][0].toInt(), -1000);
         QCOMPARE(thermal[0][1].toInt(), -1000);
         device.getDeviceInfo(1);
-        QTRY_COMPARE_WITH_TIMEOUT(zone.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(zone.size(), 1, patient(10000));
         QCOMPARE(zone[0][0].toInt(), -1000);
         // Only the time-zone request is answered.
         device.getDeviceInfo(0);
@@ -300,20 +301,20 @@ private slots:
         Device device(recordFor(kCamera));
         QSignalSpy logins(&device, &Device::sigLogin);
         device.login(false, false, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(logins.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(logins.size(), 2, patient(10000));
         QCOMPARE(logins[1][1].value<Device::LoginState>(), Device::LoginSuccess);
 
         PreviewSink sink(&device);
         device.setAudioEnabled(true);
         device.startPreview(true, false);
-        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 2 && sink.audioCount >= 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 2 && sink.audioCount >= 2, patient(20000));
         QCOMPARE(sink.count(Device::PreviewFirstFrame), 1);
         device.stopPreview();
-        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStopped), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStopped), 1, patient(10000));
 
         PreviewSink after(&device);
         device.startPreview(true, false);
-        QTRY_VERIFY_WITH_TIMEOUT(after.videoCount >= 2 && after.audioCount >= 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(after.videoCount >= 2 && after.audioCount >= 2, patient(20000));
         // Temperature pictures do not count: sound waits for a decoded one.
         QVERIFY2(
             after.order.contains('V') && after.order.indexOf('V') < after.order.indexOf('A'), qPrintable(after.order));

@@ -4,6 +4,7 @@
 
 #include "device/DevicePreview.h"
 #include "device/ThermalPalette.h"
+#include "TestPatience.h"
 
 #include "PreviewSink.h"
 #include "TestEncoders.h"
@@ -76,7 +77,7 @@ class TestDevicePreview : public QObject {
     {
         QMetaObject::invokeMethod(m_preview, "StartPreview", Qt::QueuedConnection,
             Q_ARG(LoginInfoPtr, LoginInfoPtr()), Q_ARG(bool, true), Q_ARG(bool, false));
-        QTRY_VERIFY_WITH_TIMEOUT(m_preview->isRunning(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_preview->isRunning(), patient(5000));
     }
 
 signals:
@@ -105,7 +106,7 @@ private slots:
     void failedStartReportsFailedThenStarted()
     {
         startWithoutCamera();
-        QTRY_COMPARE_WITH_TIMEOUT(m_sink->states.size(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->states.size(), 3, patient(5000));
         QCOMPARE(m_sink->states[0].first, Device::PreviewStarting);
         QCOMPARE(m_sink->states[1].first, Device::PreviewFailed);
         QCOMPARE(m_sink->states[2].first, Device::PreviewStarted);
@@ -124,7 +125,7 @@ private slots:
         m_preview->onSdkFrame(sdkFrame(10, 1000, temperatureFrame(16, 2, 2, 10, { -4, -3, 296, 297 })));
         m_preview->onSdkFrame(sdkFrame(10, 1040, temperatureFrame(16, 2, 2, 10, { 0, 2, 7, 12 })));
         m_preview->onSdkFrame(sdkFrame(10, 1080, temperatureFrame(16, 2, 1, 1, { 150, 370 })));
-        QTRY_COMPARE_WITH_TIMEOUT(m_sink->thermal.size(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->thermal.size(), 3, patient(5000));
         const Device::FrameData& first = m_sink->thermal[0];
         QCOMPARE(first.width, 2);
         QCOMPARE(first.height, 2);
@@ -140,7 +141,7 @@ private slots:
     {
         startWithoutCamera();
         m_preview->onSdkFrame(sdkFrame(10, 1000, temperatureFrame(10, 1, 1, 1, { 100 })));
-        QTRY_COMPARE_WITH_TIMEOUT(m_sink->thermal.size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->thermal.size(), 1, patient(5000));
         QCOMPARE(m_sink->units, QList<int>({ 0 }));
     }
 
@@ -161,8 +162,7 @@ private slots:
         // They still count for the data rate.
         double total = 0;
         QTRY_VERIFY_WITH_TIMEOUT(
-            (total = std::accumulate(m_sink->speeds.begin(), m_sink->speeds.end(), 0.0)) >= bytes / 1024.0 - 1e-9,
-            5000);
+            (total = std::accumulate(m_sink->speeds.begin(), m_sink->speeds.end(), 0.0)) >= bytes / 1024.0 - 1e-9, patient(5000));
         QCOMPARE(total, bytes / 1024.0);
         QCOMPARE(m_sink->thermal.size(), 0);
         // A complete header still reports its unit (1, then 10 from the frame
@@ -177,7 +177,7 @@ private slots:
         m_preview->onSdkFrame(sdkFrame(10, 4102416000001LL, frame));
         m_preview->onSdkFrame(sdkFrame(10, -1, frame)); // all bits set: far beyond
         m_preview->onSdkFrame(sdkFrame(10, 4102416000000LL, frame));
-        QTRY_COMPARE_WITH_TIMEOUT(m_sink->thermal.size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->thermal.size(), 1, patient(5000));
         QTest::qWait(50);
         QCOMPARE(m_sink->thermal.size(), 1);
         QCOMPARE(m_sink->thermal[0].pts, 4102416000000LL);
@@ -229,10 +229,10 @@ private slots:
 
         for (const auto& p : video)
             m_preview->onSdkFrame(sdkFrame(p.key ? 0 : 1, 0, p.data));
-        QTRY_COMPARE_WITH_TIMEOUT(m_sink->video.size(), 3, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->video.size(), 3, patient(10000));
         for (int i = 3; i < 6; ++i)
             m_preview->onSdkFrame(sdkFrame(26, 0, sound[size_t(i)].data));
-        QTRY_COMPARE_WITH_TIMEOUT(m_sink->audio.size(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->audio.size(), 3, patient(5000));
         QVERIFY(m_sink->order.startsWith('V'));
         QCOMPARE(m_sink->audio[0].data.size(), int(sound[3].data.size()) * 2);
         // Decoded pictures carry their real size even though the stream's size is unknown here.
@@ -250,10 +250,10 @@ private slots:
             m_preview->onSdkFrame(sdkFrame(99, 0, std::vector<uint8_t>(1024, 0)));
         double total = 0;
         QTRY_VERIFY_WITH_TIMEOUT(
-            (total = std::accumulate(m_sink->speeds.begin(), m_sink->speeds.end(), 0.0)) >= 10.0, 5000);
+            (total = std::accumulate(m_sink->speeds.begin(), m_sink->speeds.end(), 0.0)) >= 10.0, patient(5000));
         QCOMPARE(total, 10.0);
         const int reports = m_sink->speeds.size();
-        QTRY_VERIFY_WITH_TIMEOUT(m_sink->speeds.size() > reports, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sink->speeds.size() > reports, patient(10000));
         QCOMPARE(m_sink->speeds.last(), 0.0);
     }
 };

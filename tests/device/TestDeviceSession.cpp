@@ -5,6 +5,7 @@
 
 #include "device/Device.h"
 #include "device/DeviceSearch.h"
+#include "TestPatience.h"
 
 #include "Camsim.h"
 #include "PreviewSink.h"
@@ -96,7 +97,7 @@ private:
 bool loggedIn(Device& device, LoginSink& sink)
 {
     device.login(false, false, 0);
-    return QTest::qWaitFor([&] { return sink.states.size() >= 2; }, 10000)
+    return QTest::qWaitFor([&] { return sink.states.size() >= 2; }, patient(10000))
         && sink.states[1] == qMakePair(Device::LoginSuccess, 1001);
 }
 
@@ -126,7 +127,7 @@ private slots:
         Device device(recordFor(kCamera, "secret"));
         LoginSink sink(&device);
         device.login(false, false, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 2, patient(10000));
         QCOMPARE(sink.states[0], qMakePair(Device::LoginRunning, 0));
         QCOMPARE(sink.states[1], qMakePair(Device::LoginSuccess, 1001));
         QCOMPARE(sink.ids, QList<int>({ 5, 5 }));
@@ -143,7 +144,7 @@ private slots:
         Device device(recordFor(kCamera, "wrong"));
         LoginSink sink(&device);
         device.login(false, false, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 2, patient(10000));
         QCOMPARE(sink.states[0].first, Device::LoginRunning);
         QCOMPARE(sink.states[1], qMakePair(Device::LoginFailed, 1012));
         QCOMPARE(device.loginInfoValue(), 0);
@@ -157,14 +158,14 @@ private slots:
         const int firstValue = device.loginInfoValue();
         // A second login in a row replaces the first.
         device.login(false, false, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 4, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 4, patient(10000));
         QCOMPARE(sink.states[3], qMakePair(Device::LoginSuccess, 1001));
 
         // Each successful re-login answers with the caller's marker, once.
         for (int marker : { 1, 1234, 1235 }) {
             const int before = sink.states.size();
             device.login(false, true, marker);
-            QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), before + 1, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), before + 1, patient(10000));
             QCOMPARE(sink.states.last(), qMakePair(Device::LoginRefreshed, marker));
         }
         QVERIFY(device.loginInfoValue() != firstValue);
@@ -173,7 +174,7 @@ private slots:
         changed.password = "wrong";
         QVERIFY(device.setDevice(changed));
         device.login(false, true, 1234);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 8, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 8, patient(10000));
         QCOMPARE(sink.states[7], qMakePair(Device::LoginRefreshed, 1012));
         QTest::qWait(100);
         QCOMPARE(sink.states.size(), 8); // no running report for a re-login
@@ -186,7 +187,7 @@ private slots:
         PreviewSink sink(&device);
         QVERIFY(loggedIn(device, logins));
         device.startPreview(true, false);
-        QTRY_VERIFY_WITH_TIMEOUT(sink.count(Device::PreviewStarted) == 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.count(Device::PreviewStarted) == 1, patient(10000));
         device.setAudioEnabled(true);
         QCOMPARE(sink.states[0], qMakePair(Device::PreviewStarting, 0));
         QCOMPARE(sink.states[1], qMakePair(Device::PreviewStarted, 0));
@@ -194,8 +195,7 @@ private slots:
             qPrintable(QString("%1 pictures, %2 thermal, %3 sound")
                            .arg(sink.videoCount)
                            .arg(sink.thermalCount)
-                           .arg(sink.audioCount)),
-            20000);
+                           .arg(sink.audioCount)), patient(20000));
 
         const Device::FrameData& picture = sink.video.first();
         QCOMPARE(picture.width, 1920);
@@ -217,12 +217,12 @@ private slots:
         QVERIFY(!device.setDevice(other));
         QCOMPARE(device.deviceRecord()->address, QString(kCamera));
         device.startPreview(true, false);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewBusy), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewBusy), 1, patient(5000));
         QVERIFY(device.flip());
-        QTRY_VERIFY_WITH_TIMEOUT(!sink.speeds.isEmpty() && sink.speeds.last() > 1.0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!sink.speeds.isEmpty() && sink.speeds.last() > 1.0, patient(5000));
 
         device.stopPreview();
-        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStopped), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStopped), 1, patient(10000));
         QCOMPARE(device.deviceRecord()->videoWidth, -1);
         device.stopPreview();
         QVERIFY(device.setDevice(*device.deviceRecord()));
@@ -232,7 +232,7 @@ private slots:
         device.startPreview(true, false);
         const int sounds = sink.audioCount;
         // Sound stays on for the new stream.
-        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount > pictures + 2 && sink.audioCount > sounds + 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount > pictures + 2 && sink.audioCount > sounds + 2, patient(20000));
         QCOMPARE(sink.count(Device::PreviewStarted), 2);
         QCOMPARE(sink.count(Device::PreviewStopped), 1);
         QCOMPARE(sink.count(Device::PreviewFirstFrame), 1);
@@ -247,9 +247,9 @@ private slots:
         PreviewSink sink(&device);
         QVERIFY(loggedIn(device, logins));
         device.startPreview(true, false);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStarted), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStarted), 1, patient(10000));
         device.setAudioEnabled(true);
-        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 3 && sink.audioCount >= 3, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 3 && sink.audioCount >= 3, patient(20000));
         const Device::FrameData& picture = sink.video.first();
         QVERIFY(Device::isH265(picture.type));
         QCOMPARE(picture.width, 1920);
@@ -267,31 +267,31 @@ private slots:
         ConfigSink config(&device);
         QVERIFY(loggedIn(device, logins));
         device.getThermalInfo();
-        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 1, patient(10000));
         QCOMPARE(config.thermal[0].first, 373);
         const int low = config.thermal[0].second;
         device.setThermalInfo(381, 300);
-        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 1, patient(10000));
         QCOMPARE(config.setResults[0], 1001);
         device.getThermalInfo();
-        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 2, patient(10000));
         // The low threshold is the camera's own and stays as it was.
         QCOMPARE(config.thermal[1], qMakePair(381, low));
         device.setThermalInfo(373, 300);
-        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 2, patient(10000));
 
         device.getDeviceInfo(1);
-        QTRY_COMPARE_WITH_TIMEOUT(config.zones.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.zones.size(), 1, patient(10000));
         QCOMPARE(config.zones[0], -8);
         device.getDeviceInfo(2);
         device.getDeviceInfo(1); // queued behind the request that answers nothing
-        QTRY_COMPARE_WITH_TIMEOUT(config.zones.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.zones.size(), 2, patient(10000));
 
         device.cutTempType();
-        QTRY_COMPARE_WITH_TIMEOUT(config.cutResults.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.cutResults.size(), 1, patient(10000));
         QCOMPARE(config.cutResults[0], 1001);
         device.cutTempType(); // and back to Celsius
-        QTRY_COMPARE_WITH_TIMEOUT(config.cutResults.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.cutResults.size(), 2, patient(10000));
         QCOMPARE(config.cutResults[1], 1001);
     }
 
@@ -304,18 +304,18 @@ private slots:
         ConfigSink config(&device);
         QVERIFY(loggedIn(device, logins));
         device.setThermalInfo(386, 300);
-        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 1, patient(10000));
         QCOMPARE(config.setResults[0], 1001);
         device.getThermalInfo();
-        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 1, patient(10000));
         QCOMPARE(config.thermal[0].first, 386);
         // The unit switch permission survived the write.
         device.cutTempType();
-        QTRY_COMPARE_WITH_TIMEOUT(config.cutResults.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.cutResults.size(), 1, patient(10000));
         QCOMPARE(config.cutResults[0], 1001);
         device.cutTempType();
         device.setThermalInfo(373, 300);
-        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 2, patient(10000));
     }
 
     void configurationOfOtherCameras()
@@ -330,15 +330,15 @@ private slots:
         ConfigSink oldConfig(&old);
         QVERIFY(loggedIn(old, oldLogins));
         old.getThermalInfo();
-        QTRY_COMPARE_WITH_TIMEOUT(oldConfig.thermal.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(oldConfig.thermal.size(), 1, patient(10000));
         QCOMPARE(oldConfig.thermal[0].first, 375);
         old.setThermalInfo(390, 300);
         old.getThermalInfo();
-        QTRY_COMPARE_WITH_TIMEOUT(oldConfig.thermal.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(oldConfig.thermal.size(), 2, patient(10000));
         QCOMPARE(oldConfig.setResults, QList<int>({ 1001 }));
         QCOMPARE(oldConfig.thermal[1].first, 390);
         old.cutTempType();
-        QTRY_COMPARE_WITH_TIMEOUT(oldConfig.cutResults.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(oldConfig.cutResults.size(), 1, patient(10000));
         QCOMPARE(oldConfig.cutResults[0], 0);
 
         Device fixed(recordFor(kFixedUnitCamera));
@@ -346,7 +346,7 @@ private slots:
         ConfigSink fixedConfig(&fixed);
         QVERIFY(loggedIn(fixed, fixedLogins));
         fixed.cutTempType();
-        QTRY_COMPARE_WITH_TIMEOUT(fixedConfig.cutResults.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(fixedConfig.cutResults.size(), 1, patient(10000));
         QCOMPARE(fixedConfig.cutResults[0], 0);
     }
 
@@ -363,7 +363,7 @@ private slots:
 
         qputenv("KVSDK_SEARCH_TARGETS", QByteArray(kSearchAnswers) + ":8801");
         search.Start();
-        QTRY_COMPARE_WITH_TIMEOUT(searching.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(searching.size(), 2, patient(10000));
         QCOMPARE(searching, QList<bool>({ true, false }));
         QCOMPARE(published, 1);
         QList<DeviceRecord> found = search.deviceList();
@@ -378,7 +378,7 @@ private slots:
         // Nothing answers here: the list empties, and is still published.
         qputenv("KVSDK_SEARCH_TARGETS", "127.0.61.38:8801");
         search.Start();
-        QTRY_COMPARE_WITH_TIMEOUT(searching.size(), 4, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(searching.size(), 4, patient(10000));
         QCOMPARE(published, 2);
         QVERIFY(search.deviceList().isEmpty());
         qunsetenv("KVSDK_SEARCH_TARGETS");
@@ -393,7 +393,7 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         device->login(false, false, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 1, patient(5000));
         QCOMPARE(sink.states[0].first, Device::LoginRunning);
         device.reset();
         // The login gives up after its 2 s limit; the destructor waited for it.
@@ -416,7 +416,7 @@ private slots:
         QVERIFY(loggedIn(*device, logins));
         device->setAudioEnabled(true);
         device->startPreview(true, false);
-        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 2, patient(20000));
 
         // As the main window retires a session: handed to the reaper, deleted there
         // while frames still flow.

@@ -6,6 +6,7 @@
 #include "device/Device.h"
 #include "device/DevicePreview.h"
 #include "device/SnapshotBookings.h"
+#include "TestPatience.h"
 
 #include "PreviewSink.h"
 #include "SnapshotFrames.h"
@@ -44,7 +45,7 @@ class TestSnapshotBooking : public QObject {
     {
         QMetaObject::invokeMethod(m_preview, "StartPreview", Qt::QueuedConnection, Q_ARG(LoginInfoPtr, LoginInfoPtr()),
             Q_ARG(bool, true), Q_ARG(bool, false));
-        QTRY_VERIFY_WITH_TIMEOUT(m_preview->isRunning(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_preview->isRunning(), patient(5000));
         // Decoded pictures are only taken while a video decoder exists; this
         // frame makes one and decodes to nothing.
         KV::Protocol::Device::FrameData coded;
@@ -60,7 +61,7 @@ class TestSnapshotBooking : public QObject {
         const int before = m_sink->videoCount;
         QMetaObject::invokeMethod(
             m_preview, "onSigDecodedFrameV", Qt::QueuedConnection, Q_ARG(Device::FrameData, frame));
-        QTRY_COMPARE_WITH_TIMEOUT(m_sink->videoCount, before + 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->videoCount, before + 1, patient(5000));
     }
 
     void showThermal(QColor left = Qt::red, QColor right = Qt::blue)
@@ -144,7 +145,7 @@ private slots:
         QVERIFY(!book(375, 0, T + 1));
         QVERIFY(book(376, 0, T + 2)); // the current second is not passed yet
         showVideo(yuvFrame(64, 48, 80, 128, 128, (T + 3) * 1000 + 500));
-        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 1, patient(5000));
         QCOMPARE(m_reports[0].temperature, 376.0);
         QTest::qWait(200);
         QCOMPARE(m_reports.size(), 1);
@@ -163,7 +164,7 @@ private slots:
         QTest::qWait(300);
         QVERIFY(m_reports.isEmpty());
         showVideo(yuvFrame(64, 48, 100, 160, 90, T * 1000 + 1500));
-        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 1, patient(5000));
         const Report& r = m_reports[0];
         QCOMPARE(r.temperature, 372.0);
         QCOMPARE(r.state, 2);
@@ -187,11 +188,11 @@ private slots:
         QVERIFY(book(372, 2, T));
         QVERIFY(book(380, 0, T + 1));
         showVideo(yuvFrame(64, 48, 80, 128, 128, T * 1000 + 1600));
-        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 2, patient(5000));
         QTest::qWait(200);
         QCOMPARE(m_reports.size(), 2);
         showVideo(yuvFrame(64, 48, 80, 128, 128, T * 1000 + 2600));
-        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 3, patient(5000));
         QStringList written;
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(m_reports[i].temperature, QList<double>({ 365, 372, 380 })[i]);
@@ -211,7 +212,7 @@ private slots:
         QVERIFY(book(365, 0, T));
         QVERIFY(book(365, 0, T));
         showVideo(yuvFrame(64, 48, 80, 128, 128, T * 1000 + 1500));
-        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 2, patient(5000));
         const QString day = m_dir->path() + "/2020-05-01/";
         QCOMPARE(m_reports[0].lensfilePath, day + "7-365-20200501083001-1-3.jpg");
         QCOMPARE(m_reports[1].lensfilePath, day + "70-365-20200501083001-1-3.jpg");
@@ -227,7 +228,7 @@ private slots:
         // served a few seconds after that.
         QTest::qWait(1000);
         QVERIFY(m_reports.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 1, patient(10000));
         QCOMPARE(m_reports[0].lensfilePath, m_dir->path() + "/2020-05-01/7-375-20200501083000-2-3.jpg");
         QCOMPARE(files(), QStringList({ m_reports[0].lensfilePath }));
         QVERIFY(near(QImage(m_reports[0].lensfilePath).pixel(20, 20), QColor(37, 116, 162), 4));
@@ -237,7 +238,7 @@ private slots:
     {
         start();
         QVERIFY(book(375, 2, T));
-        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 1, patient(10000));
         QVERIFY(m_reports[0].lensfilePath.isEmpty());
         QVERIFY(m_reports[0].temperaturePath.isEmpty());
         QCOMPARE(m_reports[0].temperature, 375.0);
@@ -257,7 +258,7 @@ private slots:
         QVERIFY(book(375, 0, T, below));
         QVERIFY(book(376, 0, T)); // the next booking is unaffected
         showVideo(yuvFrame(64, 48, 80, 128, 128, T * 1000 + 1500));
-        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 2, patient(5000));
         QVERIFY(m_reports[0].lensfilePath.isEmpty());
         QVERIFY(QFileInfo(m_reports[1].lensfilePath).size() > 0);
         QString lens;
@@ -285,7 +286,7 @@ private slots:
         // and, with no frame ever, answered as failed.
         QVERIFY(!device.screenshot(m_dir->path(), 375, lens, partner, 0, 10, 0));
         QVERIFY(device.screenshot(m_dir->path(), 381, lens, partner, 1, 10, int(T)));
-        QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 1, patient(10000));
         QCOMPARE(reports[0].temperature, 381.0);
         QCOMPARE(reports[0].state, 1);
         QVERIFY(reports[0].lensfilePath.isEmpty());

@@ -92,6 +92,8 @@ private:
 };
 
 constexpr int kCameraId = 50;
+// The longest the GUI thread may wait for the statistics file, in ms.
+constexpr qint64 kLongestWait = 100;
 const char* const kStoreFailure = "统计写入失败";
 const char* const kCard = "耗时2 addAlarmpush";
 
@@ -190,13 +192,16 @@ void TestStoreFaults::lockedByAnotherProcess()
     pause(6000);
     m_camsim->stop();
     pause(6000);
+    const qint64 longestWrite = m_window->store().longestWriteMs();
     m_window.reset();
     const StoredState store = readStore(dbPath());
     const QStringList pictures = alarmPictures(shotDir());
     qInfo().noquote() << "E2E db-locked longest GUI gap" << before << "ms before the lock," << whileLocked
-                      << "ms while locked; cards while locked" << cardsWhileLocked << "failure log lines"
+                      << "ms while locked; longest store write" << longestWrite << "ms; cards while locked"
+                      << cardsWhileLocked << "failure log lines"
                       << failureLines << "tips" << tips << ";" << summary(m_camsim->sent(), store, pictures);
     QVERIFY(cardsWhileLocked >= 5);
+    QVERIFY2(longestWrite < kLongestWait, "the window waited for the locked file");
     QVERIFY2(whileLocked < qMax<qint64>(1000, before + 300), "the window stalled on the locked file");
     QCOMPARE(failureLines, 1);
     QCOMPARE(tips, 1);
@@ -245,9 +250,11 @@ void TestStoreFaults::readOnlyFile()
     pause(5000);
     const int shownAtEnd = m_window->store().todayNormal() + m_window->store().todayAbnormal();
     const int cardsAtEnd = countLines(kCard);
+    const qint64 longestWrite = m_window->store().longestWriteMs();
     m_window.reset();
     const StoredState store = readStore(db);
-    qInfo().noquote() << "E2E db-read-only longest GUI gap" << longest << "ms; cards" << cardsAtEnd
+    qInfo().noquote() << "E2E db-read-only longest GUI gap" << longest << "ms; longest store write" << longestWrite
+                      << "ms; cards" << cardsAtEnd
                       << "counted on screen" << shownAtEnd << "failure log lines" << countLines(kStoreFailure) << "tips"
                       << countLines("统计保存失败") << "rows in file" << store.rows();
     QVERIFY(cards >= 5);
@@ -258,6 +265,7 @@ void TestStoreFaults::readOnlyFile()
     QCOMPARE(countLines("统计保存失败"), 1);
     QCOMPARE(store.rows(), 0);
     QCOMPARE(store.counted(), 0);
+    QVERIFY2(longestWrite < kLongestWait, "the window waited for the read-only file");
     QVERIFY2(longest < 1500, "the window stalled on the read-only file");
 }
 
@@ -273,12 +281,15 @@ void TestStoreFaults::deletedWhileRunning()
     m_camsim->stop();
     pause(6000);
     const int cardsAfter = countLines(kCard) - cardsBefore;
+    const qint64 longestWrite = m_window->store().longestWriteMs();
     m_window.reset();
     const StoredState store = readStore(dbPath());
-    qInfo().noquote() << "E2E db-deleted longest GUI gap" << longest << "ms; cards after deletion" << cardsAfter
+    qInfo().noquote() << "E2E db-deleted longest GUI gap" << longest << "ms; longest store write" << longestWrite
+                      << "ms; cards after deletion" << cardsAfter
                       << "rows in the new file" << store.rows() << "counted" << store.counted() << "failure log lines"
                       << countLines(kStoreFailure) << "tips" << countLines("统计保存失败");
     QVERIFY(QFileInfo::exists(dbPath()));
+    QVERIFY2(longestWrite < kLongestWait, "the window waited for the new file");
     QVERIFY(store.integrityOk);
     QCOMPARE(countLines(kStoreFailure), 1);
     QCOMPARE(countLines("统计保存失败"), 1);

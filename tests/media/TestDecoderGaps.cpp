@@ -2,6 +2,7 @@
 // samples the IMA ADPCM rules give.
 #include "media/AudioDecoders.h"
 #include "media/FrameData.h"
+#include "TestPatience.h"
 
 #include <QtTest>
 
@@ -62,7 +63,7 @@ private slots:
         frame.type = 22;
         frame.data = adpcmBlock(int16_t(first), uint8_t(nibble));
         decoder.addFrame(frame);
-        QTRY_COMPARE_WITH_TIMEOUT(out.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(out.size(), 1, patient(10000));
         const QVector<int> samples = samplesOf(out[0].data);
         QCOMPARE(samples.size(), 505);
         QCOMPARE(samples.mid(0, expected.size()), expected);

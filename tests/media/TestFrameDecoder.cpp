@@ -5,6 +5,7 @@
 #include "media/AudioDecoders.h"
 #include "media/DecodedPicture.h"
 #include "media/VideoDecoders.h"
+#include "TestPatience.h"
 
 #include "TestEncoders.h"
 
@@ -106,7 +107,7 @@ private slots:
         FrameSink sink(&decoder);
         for (int i = 0; i < 3; ++i)
             decoder.addFrame(frameOf(Device::FramePcm, 0, QByteArray(320, char(i))));
-        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 3, patient(5000));
         QCOMPARE(decoder.baseTimestamp(), qint64(-1));
         QCOMPARE(decoder.baseTime(), qint64(-1));
         // In queue order, payload untouched.
@@ -120,7 +121,7 @@ private slots:
         FrameSink sink(&decoder);
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
         decoder.addFrame(frameOf(Device::FramePcm, 1234567, QByteArray(8, 'a')));
-        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 1, patient(5000));
         QCOMPARE(decoder.baseTimestamp(), qint64(1234567));
         QVERIFY(decoder.baseTime() >= before);
         QVERIFY(sink.arrivals[0] < 4000); // passed on, not held for a full wait
@@ -154,7 +155,7 @@ private slots:
         QElapsedTimer sent;
         sent.start();
         decoder.addFrame(frameOf(Device::FramePcm, reference + ahead, QByteArray(4, 'p')));
-        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 1, 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 1, patient(8000));
         const qint64 held = sent.elapsed();
         QVERIFY2(held >= minHold && held <= maxHold, qPrintable(QString("held %1 ms").arg(held)));
         QCOMPARE(logCount("delay time:") > 0, logged);
@@ -203,7 +204,7 @@ private slots:
             decoder = std::make_unique<AACDecoder>();
         else
             decoder = std::make_unique<G711Decoder>();
-        QTRY_COMPARE_WITH_TIMEOUT(logCount(name + " running."), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(logCount(name + " running."), 1, patient(5000));
         QElapsedTimer timer;
         timer.start();
         decoder.reset();
@@ -223,7 +224,7 @@ private slots:
         for (const auto& p : packets)
             decoder.addFrame(frameOf(p.key ? Device::FrameH264Key : Device::FrameH264, p, w, h));
         // One picture per coded frame: nothing is held inside the decoder.
-        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 10, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 10, patient(10000));
         for (int i = 0; i < 10; ++i) {
             const Device::FrameData& f = sink.frames[i];
             QCOMPARE(f.width, w);
@@ -247,7 +248,7 @@ private slots:
         FrameSink sink(&decoder);
         for (const auto& p : packets)
             decoder.addFrame(frameOf(p.key ? Device::FrameH265Key : Device::FrameH265, p, 1920, 1080));
-        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 3, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.frames.size(), 3, patient(10000));
         for (const Device::FrameData& f : qAsConst(sink.frames)) {
             QCOMPARE(f.width, w);
             QCOMPARE(f.height, h);
@@ -265,9 +266,9 @@ private slots:
         video.addFrame(frameOf(Device::FrameH264, 0, QByteArray(200, '\x55')));
         audio.addFrame(frameOf(Device::FrameG711, 0, QByteArray()));
         audio.addFrame(frameOf(Device::FrameG711, 0, QByteArray(160, '\xd5')));
-        QTRY_COMPARE_WITH_TIMEOUT(audioSink.frames.size(), 1, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(video.frameCount(), 0, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(logCount("Decode failed!"), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(audioSink.frames.size(), 1, patient(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(video.frameCount(), 0, patient(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(logCount("Decode failed!"), 2, patient(5000));
         QCOMPARE(audioSink.frames[0].data.size(), 320);
         QCOMPARE(videoSink.frames.size(), 0);
     }
@@ -283,7 +284,7 @@ private slots:
         FrameSink sink(&decoder);
         for (const auto& p : packets)
             decoder.addFrame(frameOf(p.key ? Device::FrameH264Key : Device::FrameH264, p, w, h));
-        QTRY_COMPARE_WITH_TIMEOUT(logCount("Decode failed!"), 3, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(logCount("Decode failed!"), 3, patient(10000));
         QCoreApplication::processEvents();
         QCOMPARE(sink.frames.size(), 0);
     }

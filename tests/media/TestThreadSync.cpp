@@ -2,6 +2,7 @@
 // origin off the event: the sender and signal of an emission, none for
 // invokeMethod, nothing for other events.
 #include "media/ThreadSync.h"
+#include "TestPatience.h"
 
 #include <QEvent>
 #include <QMetaMethod>
@@ -68,10 +69,10 @@ private slots:
             emit emitter.first(1);
             emit emitter.second("x");
         });
-        QTRY_COMPARE_WITH_TIMEOUT(got, 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(got, 2, patient(5000));
         QMetaObject::invokeMethod(&receiver, [&] { ++got; }, Qt::QueuedConnection);
         QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
-        QTRY_COMPARE_WITH_TIMEOUT(got, 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(got, 3, patient(5000));
         QCoreApplication::sendPostedEvents(&receiver);
         other.quit();
         other.wait();

@@ -4,6 +4,7 @@
 #include "widgets/QadddeviceDig.h"
 #include "widgets/Qdeciveoption.h"
 #include "widgets/QtipDig.h"
+#include "TestPatience.h"
 
 #include "device/Device.h"
 #include "store/LocalDatabase.h"
@@ -131,7 +132,7 @@ private:
         openLikeTheMainWindow(dialog);
         if (!QTest::qWaitForWindowExposed(dialog))
             return nullptr;
-        if (!QTest::qWaitFor([dialog] { return dialog->page() == QadddeviceDig::ListPage; }, 10000))
+        if (!QTest::qWaitFor([dialog] { return dialog->page() == QadddeviceDig::ListPage; }, patient(10000)))
             return nullptr;
         return dialog;
     }
@@ -208,7 +209,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
         saveShot(dialog, "adddevice-1-searching");
 
-        QTRY_COMPARE_WITH_TIMEOUT(dialog->page(), int(QadddeviceDig::ListPage), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog->page(), int(QadddeviceDig::ListPage), patient(10000));
         QCOMPARE(child<QLabel>(dialog, "titlelb")->text(), en("搜索列表"));
         QCOMPARE(dialog->size(), QSize(486, 520));
         QCOMPARE(dialog->rows().size(), 3);
@@ -227,7 +228,7 @@ private slots:
         // Searching again goes back to the first page and lists the same three.
         QTest::mouseClick(child<QPushButton>(dialog, "researchbtn"), Qt::LeftButton);
         QCOMPARE(dialog->page(), int(QadddeviceDig::SearchPage));
-        QTRY_COMPARE_WITH_TIMEOUT(dialog->page(), int(QadddeviceDig::ListPage), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog->page(), int(QadddeviceDig::ListPage), patient(10000));
         QCOMPARE(dialog->rows().size(), 3);
 
         QTest::mouseClick(child<QPushButton>(dialog, "cancelbtn"), Qt::LeftButton);
@@ -261,7 +262,7 @@ private slots:
         QVERIFY(harness.attempts.isEmpty());
         QCOMPARE(dialog->page(), int(QadddeviceDig::ListPage));
         // The tip goes by itself.
-        QTRY_VERIFY_WITH_TIMEOUT(!tip->isVisible(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!tip->isVisible(), patient(5000));
 
         // The title bar's close button cancels.
         QTest::mouseClick(child<QPushButton>(dialog, "closebtn"), Qt::LeftButton);
@@ -282,7 +283,7 @@ private slots:
         QVERIFY(harness.attempts[0].password.isEmpty());
 
         // The camera answers "wrong password": the credentials page.
-        QTRY_COMPARE_WITH_TIMEOUT(dialog->page(), int(QadddeviceDig::CredentialsPage), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog->page(), int(QadddeviceDig::CredentialsPage), patient(10000));
         QCOMPARE(harness.failures, QList<int>({ 1012 }));
         QCOMPARE(dialog->size(), QSize(486, 300));
         QCOMPARE(child<QLabel>(dialog, "titlelb")->text(), en("用户名或密码错误"));
@@ -299,7 +300,7 @@ private slots:
         QTest::mouseClick(child<QPushButton>(dialog, "definebtn"), Qt::LeftButton);
         QCOMPARE(harness.attempts.size(), 2);
         QVERIFY(harness.attempts[1].password.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(harness.failures.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(harness.failures.size(), 2, patient(10000));
         QCOMPARE(dialog->page(), int(QadddeviceDig::CredentialsPage));
         QCOMPARE(password->text(), en("请输入密码"));
 
@@ -322,10 +323,10 @@ private slots:
         QTest::keyClicks(password, kPassword);
 
         QTest::mouseClick(child<QPushButton>(dialog, "definebtn"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(harness.attempts.size(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(harness.attempts.size(), 3, patient(5000));
         QCOMPARE(harness.attempts[2].userName, QString("admin"));
         QCOMPARE(harness.attempts[2].password, QString(kPassword));
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), patient(10000));
     }
 
     void savedAccountIsUsed()
@@ -340,7 +341,7 @@ private slots:
         QCOMPARE(harness.attempts[0].id, kFirstId + 2);
         QCOMPARE(harness.attempts[0].address, QString("127.0.73.4"));
         QCOMPARE(harness.attempts[0].password, QString(kPassword));
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), patient(10000));
     }
 
     void fieldsRefuseSpacesAndWideCharacters()

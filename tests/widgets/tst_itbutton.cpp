@@ -1,4 +1,5 @@
 #include "widgets/ITButton.h"
+#include "TestPatience.h"
 
 #include <QImage>
 #include <QtTest>
@@ -90,19 +91,19 @@ private slots:
 
         QEvent enter(QEvent::Enter);
         QApplication::sendEvent(&button, &enter);
-        QTRY_COMPARE_WITH_TIMEOUT(button.hoverLevel(), 1.0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(button.hoverLevel(), 1.0, patient(2000));
         QTest::mousePress(&button, Qt::LeftButton, Qt::NoModifier, QPoint(60, 20));
-        QTRY_COMPARE_WITH_TIMEOUT(button.pressLevel(), 1.0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(button.pressLevel(), 1.0, patient(2000));
         QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(60, 20));
-        QTRY_COMPARE_WITH_TIMEOUT(button.pressLevel(), 0.0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(button.pressLevel(), 0.0, patient(2000));
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(&button, &leave);
-        QTRY_COMPARE_WITH_TIMEOUT(button.hoverLevel(), 0.0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(button.hoverLevel(), 0.0, patient(2000));
 
         button.setEnabled(false);
-        QTRY_COMPARE_WITH_TIMEOUT(button.disabledLevel(), 1.0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(button.disabledLevel(), 1.0, patient(2000));
         button.setEnabled(true);
-        QTRY_COMPARE_WITH_TIMEOUT(button.disabledLevel(), 0.0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(button.disabledLevel(), 0.0, patient(2000));
     }
 
     void paintsARoundedBoxInTheNormalColour()

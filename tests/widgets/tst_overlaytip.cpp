@@ -1,5 +1,6 @@
 #include "widgets/QtipDig.h"
 #include "widgets/deviceshowDig.h"
+#include "TestPatience.h"
 
 #include <QLabel>
 #include <QLayout>
@@ -58,8 +59,8 @@ private slots:
         overlay.resize(1000, 450);
         overlay.show();
         auto* right = overlay.findChild<QWidget*>("right");
-        QTRY_COMPARE_WITH_TIMEOUT(right->size(), QSize(1000, 450), 2000);
-        QTRY_COMPARE_WITH_TIMEOUT(right->layout()->contentsMargins(), QMargins(100, 40, 100, 0), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(right->size(), QSize(1000, 450), patient(2000));
+        QTRY_COMPARE_WITH_TIMEOUT(right->layout()->contentsMargins(), QMargins(100, 40, 100, 0), patient(2000));
     }
 
     void overlayPanelsFollowTheSessionState()

@@ -166,7 +166,7 @@ private slots:
             QCOMPARE(card.date->styleSheet(), dateStyle);
         QCOMPARE(card.badge->text(), badge);
         QCOMPARE(card.badge->styleSheet(), badgeStyle);
-        QVERIFY(!card.picture->pixmap() || card.picture->pixmap()->isNull());
+        QVERIFY(card.picture->pixmap(Qt::ReturnByValue).isNull());
         QVERIFY(card.widget->findChild<QLabel*>("thermallb")->isHidden());
         QCOMPARE(card.widget->size(), QSize(243, 153));
     }
@@ -203,7 +203,7 @@ private slots:
             QVERIFY(writePicture(m_dir.filePath(name)));
             auto* card = new QscreenshotDig(m_dir.filePath(name), QString(), &host);
             auto* picture = card->findChild<QLabel*>("typelb");
-            QVERIFY(picture->pixmap() && !picture->pixmap()->isNull());
+            QVERIFY(!picture->pixmap(Qt::ReturnByValue).isNull());
             layout->addWidget(card);
         }
         host.resize(300, 4 * 153);

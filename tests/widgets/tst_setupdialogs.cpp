@@ -6,6 +6,7 @@
 #include "widgets/QSetupDig.h"
 #include "widgets/TemperatureUnits.h"
 #include "widgets/resetdataDig.h"
+#include "TestPatience.h"
 
 #include "device/Device.h"
 
@@ -68,7 +69,7 @@ QPair<int, int> thresholdsOf(Device& device)
         got.append({ high, low });
     });
     device.getThermalInfo();
-    if (!QTest::qWaitFor([&got] { return !got.isEmpty(); }, 10000))
+    if (!QTest::qWaitFor([&got] { return !got.isEmpty(); }, patient(10000)))
         return { 0, 0 };
     return got.first();
 }
@@ -109,7 +110,7 @@ private:
             }
         });
         device->login(false, false, 0);
-        if (!QTest::qWaitFor([&done] { return done; }, 10000) || !ok)
+        if (!QTest::qWaitFor([&done] { return done; }, patient(10000)) || !ok)
             return nullptr;
         return device;
     }
@@ -387,7 +388,7 @@ private slots:
         edit->selectAll();
         QTest::keyClicks(edit, "42.9");
         QTest::mouseClick(child<QPushButton>(dialog, "definebtn"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), patient(10000));
         QCOMPARE(finishing.count(), 1);
         QCOMPARE(thresholdsOf(*device).first, 429);
 
@@ -421,7 +422,7 @@ private slots:
         QTest::keyClicks(edit, "100.0");
         QTest::mouseClick(child<QPushButton>(dialog, "definebtn"), Qt::LeftButton);
         QCOMPARE(readConfig(QString("CONFIG/Ftemp%1").arg(kCameraId)).toDouble(), 100.0);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), patient(10000));
         QCOMPARE(thresholdsOf(*device).first, 378);
     }
 };

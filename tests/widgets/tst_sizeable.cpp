@@ -1,4 +1,5 @@
 #include "widgets/Sizeable.h"
+#include "TestPatience.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -158,7 +159,7 @@ private slots:
         QCursor::setPos(w->mapToGlobal(QPoint(200, 150)));
         if (w->mapFromGlobal(QCursor::pos()) != QPoint(200, 150))
             QSKIP("this platform cannot place the pointer");
-        QTRY_COMPARE_WITH_TIMEOUT(w->cursor().shape(), Qt::ArrowCursor, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->cursor().shape(), Qt::ArrowCursor, patient(2000));
     }
 
     void dragsResizeByRegion_data()
