@@ -16,6 +16,21 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(GTest)
 
+# Sanitizer builds run several times slower; the waits inside the tests
+# (tests/TestPatience.h) and each test's own time limit stretch with them.
+set(ARDENIX_TEST_PATIENCE 1)
+if(ARDENIX_SANITIZE MATCHES "thread")
+    set(ARDENIX_TEST_PATIENCE 4)
+elseif(ARDENIX_SANITIZE)
+    set(ARDENIX_TEST_PATIENCE 3)
+endif()
+
+# ardenix_test_patience(<target>): the target's waits use the build's factor.
+function(ardenix_test_patience target)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_compile_definitions(${target} PRIVATE ARDENIX_TEST_PATIENCE=${ARDENIX_TEST_PATIENCE})
+endfunction()
+
 # ardenix_component_enabled(<folder> <out-var>)
 function(ardenix_component_enabled folder out)
     if(NOT ARDENIX_COMPONENTS)
@@ -85,17 +100,8 @@ function(ardenix_add_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
-    # Sanitizer builds run several times slower; the waits inside the tests
-    # (tests/TestPatience.h) and the test's own time limit stretch with them.
-    set(patience 1)
-    if(ARDENIX_SANITIZE MATCHES "thread")
-        set(patience 4)
-    elseif(ARDENIX_SANITIZE)
-        set(patience 3)
-    endif()
-    math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${patience}")
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-    target_compile_definitions(${name} PRIVATE ARDENIX_TEST_PATIENCE=${patience})
+    math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${ARDENIX_TEST_PATIENCE}")
+    ardenix_test_patience(${name})
     # Each test program keeps the pictures it makes in a folder of its own,
     # so that no window of one test finds those of another.
     set(env "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime" "ARDENIX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"

@@ -1,4 +1,5 @@
 #include "E2e.h"
+#include "TestPatience.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -244,7 +245,7 @@ int ArdenixProcess::countLog(const QString& needle) const
 
 bool ArdenixProcess::waitForLog(const QString& needle, int count, int timeoutMs) const
 {
-    QDeadlineTimer deadline(timeoutMs);
+    QDeadlineTimer deadline(patient(timeoutMs));
     while (!deadline.hasExpired()) {
         if (countLog(needle) >= count)
             return true;

@@ -5,6 +5,7 @@
 // the operator sees (log lines, the screen) and what was stored, and prints
 // an "E2E" line with what it measured.
 #include "E2e.h"
+#include "TestPatience.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -63,7 +64,7 @@ bool pictureMoving(const QString& dir)
 // clock's start, or -1 when it did not within timeoutMs.
 qint64 waitForMovingPicture(const QString& dir, const QElapsedTimer& clock, int timeoutMs)
 {
-    while (clock.elapsed() < timeoutMs) {
+    while (clock.elapsed() < patient(timeoutMs)) {
         if (pictureMoving(dir))
             return clock.elapsed();
     }

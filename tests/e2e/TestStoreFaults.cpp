@@ -5,6 +5,7 @@
 // failure is logged and shown once, nothing is counted twice, and the file
 // holds as many counts as picture rows afterwards.
 #include "E2e.h"
+#include "TestPatience.h"
 
 #include "app/Startup.h"
 #include "app/Thermography.h"
@@ -57,7 +58,7 @@ bool waitForLines(const QString& needle, int count, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < timeoutMs && countLines(needle) < count)
+    while (clock.elapsed() < patient(timeoutMs) && countLines(needle) < count)
         pause(100);
     return countLines(needle) >= count;
 }
