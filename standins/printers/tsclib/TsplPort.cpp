@@ -1,4 +1,5 @@
 #include "TsplPort.h"
+#include "PortAddress.h"
 
 // The Windows port is in TsplPortWin.cpp.
 #if !defined(_WIN32)
@@ -30,19 +31,6 @@ constexpr int connectTimeoutMs = 3000;
 constexpr int sendTimeoutMs = 3000;
 constexpr int queueTimeoutMs = 10000;
 constexpr std::size_t maxJobBytes = std::size_t { 16 } * 1024 * 1024;
-
-bool loopback(const sockaddr* address)
-{
-    if (address->sa_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-        return (ntohl(v4->sin_addr.s_addr) >> 24) == 127U;
-    }
-    if (address->sa_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-        return IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr) != 0;
-    }
-    return false;
-}
 
 bool plainQueueName(const std::string& name)
 {
@@ -76,24 +64,6 @@ bool programOnPath(const char* program)
         at = end + 1;
     }
     return false;
-}
-
-// "host:port" with a numeric port; IPv6 hosts in brackets.
-bool splitHostPort(const std::string& name, std::string& host, std::string& service)
-{
-    const auto colon = name.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= name.size()) {
-        return false;
-    }
-    service = name.substr(colon + 1);
-    if (service.size() > 5 || service.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    host = name.substr(0, colon);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-        host = host.substr(1, host.size() - 2);
-    }
-    return true;
 }
 
 // A write to a FIFO whose reader has gone fails with EPIPE rather than

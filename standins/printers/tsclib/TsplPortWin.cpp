@@ -1,4 +1,5 @@
 #include "TsplPort.h"
+#include "PortAddress.h"
 
 // The POSIX port is in TsplPort.cpp.
 #if defined(_WIN32)
@@ -30,19 +31,6 @@ bool startSockets()
     return started;
 }
 
-bool loopback(const sockaddr* address)
-{
-    if (address->sa_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-        return (ntohl(v4->sin_addr.s_addr) >> 24) == 127U;
-    }
-    if (address->sa_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-        return IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr) != 0;
-    }
-    return false;
-}
-
 bool pathName(const std::string& name)
 {
     return name.find_first_of("/\\") != std::string::npos;
@@ -59,24 +47,6 @@ bool plainQueueName(const std::string& name)
         if (byte < 0x20U || byte == 0x7FU || c == '"' || c == ',') {
             return false;
         }
-    }
-    return true;
-}
-
-// "host:port" with a numeric port; IPv6 hosts in brackets.
-bool splitHostPort(const std::string& name, std::string& host, std::string& service)
-{
-    const auto colon = name.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= name.size()) {
-        return false;
-    }
-    service = name.substr(colon + 1);
-    if (service.size() > 5 || service.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    host = name.substr(0, colon);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-        host = host.substr(1, host.size() - 2);
     }
     return true;
 }
