@@ -5,6 +5,7 @@
 #include "app/ConfigFile.h"
 #include "app/CurrentDate.h"
 #include "app/ProcessExit.h"
+#include "device/AlarmSnapshot.h"
 #include "media/GLYuvWidget.h"
 #include "store/AppPaths.h"
 #include "widgets/ITButton.h"
@@ -73,6 +74,8 @@ Thermography::Thermography(QWidget* parent)
     m_store.openDatabase();
     // Pictures written just before an earlier run ended, but not recorded.
     m_store.recoverPictures(m_autoShotDir);
+    AlarmSnapshot::removeLeftovers(m_autoShotDir);
+    AlarmSnapshot::removeLeftovers(m_manualShotDir);
     ui->defectWaveform->setXLabels(m_store.dayLabels());
     updateCounters();
     m_threshold = readThreshold();

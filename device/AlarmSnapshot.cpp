@@ -8,8 +8,14 @@
 #include <QImageWriter>
 #include <QLocale>
 #include <QPainter>
+#include <QRandomGenerator>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -138,33 +144,98 @@ QImage compose(const FrameData& video, const FrameData& thermal)
     return picture;
 }
 
+enum class Claim { Taken, NameInUse, Failed };
+
+// Gives the file at `from` the name `to` in one step that never replaces
+// another file, so that two writers can never end up with the same name.
+Claim claimName(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return Claim::Taken;
+    if (errno == EEXIST)
+        return Claim::NameInUse;
+    if (errno != EINVAL && errno != ENOSYS)
+        return Claim::Failed;
+    // A file system without that kind of rename: a hard link claims the name
+    // just as surely.
+    if (::link(source.constData(), target.constData()) != 0)
+        return errno == EEXIST ? Claim::NameInUse : Claim::Failed;
+    ::unlink(source.constData());
+    return Claim::Taken;
+}
+
+// Opens a new hidden file for a picture being written, in `folder`.
+bool openPartial(QFile& file, const QString& folder)
+{
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        file.setFileName(folder + QLatin1String(kPartialPrefix)
+            + QString::number(QRandomGenerator::global()->generate64(), 16) + QLatin1String(kPartialSuffix));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return true;
+        if (!QFileInfo::exists(file.fileName()))
+            return false;
+    }
+    return false;
+}
+
+// The picture is written under a hidden name of its own and takes its alarm
+// name only once it is whole: a program that ends in the middle of a write
+// (a kill, a power cut) leaves no cut-off picture under an alarm name, where
+// the list and the statistics would take it for a complete one.
 QString writeJpeg(const QImage& picture, const Names& names)
 {
-    for (int counter = -1; counter < kMaxCounter; ++counter) {
-        QString path = names.output(counter);
-        if (QFileInfo::exists(path))
-            continue;
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            // Taken by another snapshot since the check: try the next name.
-            if (QFileInfo::exists(path))
-                continue;
-            qDebug() << "写入失败" << path << file.errorString();
-            return {};
-        }
-        QImageWriter writer(&file, "jpeg");
-        writer.setQuality(kJpegQuality);
-        bool written = writer.write(picture);
-        file.close();
-        written = written && file.error() == QFileDevice::NoError && QFileInfo(path).size() > 0;
-        if (written)
-            return path;
-        qDebug() << "写入失败" << path << writer.errorString() << file.errorString();
+    QFile file;
+    if (!openPartial(file, names.folder + QLatin1Char('/'))) {
+        qDebug() << "写入失败" << names.output() << file.errorString();
+        return {};
+    }
+    QImageWriter writer(&file, "jpeg");
+    writer.setQuality(kJpegQuality);
+    bool written = writer.write(picture);
+    file.close();
+    written = written && file.error() == QFileDevice::NoError && QFileInfo(file.fileName()).size() > 0;
+    if (!written) {
+        qDebug() << "写入失败" << names.output() << writer.errorString() << file.errorString();
         file.remove();
         return {};
     }
+    for (int counter = -1; counter < kMaxCounter; ++counter) {
+        const QString path = names.output(counter);
+        switch (claimName(file.fileName(), path)) {
+        case Claim::Taken:
+            return path;
+        case Claim::NameInUse:
+            continue;
+        case Claim::Failed:
+            qDebug() << "写入失败" << path << qt_error_string(errno);
+            file.remove();
+            return {};
+        }
+    }
     qDebug() << "写入失败" << names.output() << "no free name";
+    file.remove();
     return {};
+}
+
+int removeLeftovers(const QString& dir)
+{
+    // Far longer than any one write takes.
+    constexpr int kAbandonedAfterSeconds = 600;
+    const QDateTime abandoned = QDateTime::currentDateTimeUtc().addSecs(-kAbandonedAfterSeconds);
+    int removed = 0;
+    const QStringList days = QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& day : days) {
+        const QDir folder(dir + QLatin1Char('/') + day);
+        const QFileInfoList partials
+            = folder.entryInfoList({ QLatin1String(kPartialGlob) }, QDir::Files | QDir::Hidden | QDir::System);
+        for (const QFileInfo& partial : partials) {
+            if (partial.lastModified().toUTC() < abandoned && QFile::remove(partial.absoluteFilePath()))
+                ++removed;
+        }
+    }
+    return removed;
 }
 
 Result write(const Request& request, const FrameData& video, const FrameData& thermal)

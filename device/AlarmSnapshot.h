@@ -68,12 +68,24 @@ bool isUsableThermalFrame(const FrameData& frame);
 // 24-bit RGB. Null when a frame is unusable.
 QImage compose(const FrameData& video, const FrameData& thermal);
 
+// Where a picture is written before it takes its name, in its date folder:
+// a program that ended during a write leaves such a file, never a cut-off
+// picture under an alarm name.
+constexpr const char* kPartialPrefix = ".snapshot-";
+constexpr const char* kPartialSuffix = ".part";
+constexpr const char* kPartialGlob = ".snapshot-*.part";
+
 // Writes `picture` as a quality-100 JPEG under names.output(), or under the
-// first numbered name that is free. The name is claimed by creating the file
-// exclusively, so snapshots written at the same moment on other threads never
-// share one. Returns the path written; empty on failure, and then no file is
-// left behind.
+// first numbered name that is free. The whole file takes its name in one
+// rename that never replaces another, so snapshots written at the same
+// moment on other threads never share one. Returns the path written; empty
+// on failure, and then no file is left behind.
 QString writeJpeg(const QImage& picture, const Names& names);
+
+// Removes what writes cut off by an earlier end left in the date folders
+// below `dir`: partial files older than a few minutes (a younger one may be
+// another running program's write). Returns how many were removed.
+int removeLeftovers(const QString& dir);
 
 // The whole snapshot: checks, names, the date folder, the composite and the
 // file. Nothing is created when a frame is unusable.

@@ -10,6 +10,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <unistd.h>
 
@@ -34,7 +36,8 @@ class TestAlarmSnapshot : public QObject {
     static QStringList filesIn(const QString& dir)
     {
         QStringList files;
-        QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+        // Hidden files too: a partial write must not stay behind either.
+        QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (it.hasNext())
             files << it.next();
         return files;
@@ -241,6 +244,65 @@ private slots:
         QStringList files = filesIn(".");
         files.sort();
         QCOMPARE(files, QStringList({ "./plain", "./" + r.lensfilePath }));
+    }
+
+    void simultaneousWritersNeverShareAName()
+    {
+        const FrameData video = yuvFrame(64, 48, 80, 128, 128);
+        const FrameData thermal = rgbFrame(8, 8, Qt::red, Qt::blue);
+        constexpr int kThreads = 4;
+        constexpr int kEach = 6;
+        std::vector<QStringList> written(kThreads);
+        std::vector<std::thread> writers;
+        for (int t = 0; t < kThreads; ++t) {
+            writers.emplace_back([&, t] {
+                for (int i = 0; i < kEach; ++i) {
+                    const AlarmSnapshot::Result r = AlarmSnapshot::write(request("same", 37, 0, 1), video, thermal);
+                    if (r.ok)
+                        written[t] << r.lensfilePath;
+                }
+            });
+        }
+        for (std::thread& writer : writers)
+            writer.join();
+        QStringList all;
+        for (const QStringList& paths : written)
+            all += paths;
+        QCOMPARE(all.size(), kThreads * kEach);
+        QCOMPARE(QSet<QString>(all.begin(), all.end()).size(), all.size());
+        // Every file is a whole picture, and nothing else is left.
+        for (const QString& path : qAsConst(all))
+            QCOMPARE(QImageReader(path).size(), QSize(64 + 48, 48));
+        QCOMPARE(filesIn("same").size(), all.size());
+    }
+
+    void leftoversOfCutWritesAreRemovedOnceAbandoned()
+    {
+        QVERIFY(QDir().mkpath("shots/2020-05-01"));
+        QVERIFY(QDir().mkpath("shots/2020-05-02"));
+        const QStringList partials { "shots/2020-05-01/.snapshot-a1b2c3.part", "shots/2020-05-02/.snapshot-d4e5f6.part",
+            "shots/2020-05-02/.snapshot-young1.part" };
+        for (const QString& path : partials) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("\xFF\xD8 cut off");
+        }
+        // An alarm picture beside them stays, whatever its age.
+        QFile picture("shots/2020-05-01/3-37-20200501083000-1-3.jpg");
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        picture.close();
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-3600);
+        for (const QString& path : { partials[0], partials[1], picture.fileName() }) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        QCOMPARE(AlarmSnapshot::removeLeftovers("shots"), 2);
+        QStringList left = filesIn("shots");
+        left.sort();
+        // The young one may be a write still going on in another program.
+        QCOMPARE(left, QStringList({ "shots/2020-05-01/3-37-20200501083000-1-3.jpg", partials[2] }));
+        QCOMPARE(AlarmSnapshot::removeLeftovers("no-such-folder"), 0);
     }
 };
 
