@@ -17,6 +17,8 @@
 #include <QVariant>
 
 #include <csignal>
+#include <utility>
+
 #include <sys/types.h>
 
 namespace e2e {
@@ -82,9 +84,32 @@ CamsimProcess::CamsimProcess(const QString& logPath, const QString& address, int
 {
 }
 
+namespace {
+
+QStringList g_sanitizerReports;
+
+// Collects the lines that open a sanitizer report in a child's log.
+void collectSanitizerReports(const QString& name, const QString& log)
+{
+    static const QRegularExpression report(QStringLiteral(
+        "^.*(ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:).*$"),
+        QRegularExpression::MultilineOption);
+    QRegularExpressionMatchIterator it = report.globalMatch(log);
+    while (it.hasNext())
+        g_sanitizerReports << name + QStringLiteral(": ") + it.next().captured(0);
+}
+
+} // namespace
+
+QStringList takeSanitizerReports()
+{
+    return std::exchange(g_sanitizerReports, {});
+}
+
 CamsimProcess::~CamsimProcess()
 {
     stop();
+    collectSanitizerReports(QStringLiteral("camsim"), log());
 }
 
 bool CamsimProcess::start(int lifetimeSeconds)
@@ -153,6 +178,7 @@ ArdenixProcess::ArdenixProcess(const QString& workDir, const QString& cameraAddr
 ArdenixProcess::~ArdenixProcess()
 {
     stop();
+    collectSanitizerReports(QStringLiteral("ardenix"), log());
 }
 
 QString ArdenixProcess::dbPath() const

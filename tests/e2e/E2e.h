@@ -20,6 +20,11 @@ struct SentPerson {
     qint64 sentMs = 0; // wall clock, ms since 1970
 };
 
+// Reports a sanitizer wrote into the log of a child process (camsim or
+// ardenix) so far, collected when the process object goes; taking them
+// clears the list. A test's cleanup() fails on any.
+QStringList takeSanitizerReports();
+
 QList<SentPerson> parseSent(const QString& camsimLog);
 // Only the persons that reached at least one alarm session.
 QList<SentPerson> delivered(const QList<SentPerson>& persons);

@@ -93,6 +93,12 @@ class TestFaults : public QObject {
     Q_OBJECT
 
 private slots:
+    // Fails the case when a sanitizer reported in camsim or ardenix.
+    void cleanup()
+    {
+        const QStringList reports = e2e::takeSanitizerReports();
+        QVERIFY2(reports.isEmpty(), qPrintable(reports.join('\n')));
+    }
     void cameraRestartRecoversWithoutAClick();
     void alarmServiceDropsAndRefusals();
     void malformedFrames();

@@ -183,6 +183,8 @@ void TestStoreFaults::cleanup()
 {
     m_window.reset();
     m_camsim.reset();
+    const QStringList reports = takeSanitizerReports();
+    QVERIFY2(reports.isEmpty(), qPrintable(reports.join('\n')));
 }
 
 void TestStoreFaults::startWindow(bool waitForCards)
