@@ -88,15 +88,20 @@ namespace {
 
 QStringList g_sanitizerReports;
 
-// Collects the lines that open a sanitizer report in a child's log.
+// Collects the sanitizer reports in a child's log: each from the line that
+// opens it, with the stacks that follow (up to 80 lines).
 void collectSanitizerReports(const QString& name, const QString& log)
 {
-    static const QRegularExpression report(QStringLiteral(
-        "^.*(ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:).*$"),
-        QRegularExpression::MultilineOption);
-    QRegularExpressionMatchIterator it = report.globalMatch(log);
-    while (it.hasNext())
-        g_sanitizerReports << name + QStringLiteral(": ") + it.next().captured(0);
+    static const QRegularExpression opening(
+        QStringLiteral("ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:"));
+    const QStringList lines = log.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        if (!opening.match(lines.at(i)).hasMatch())
+            continue;
+        const int end = qMin(lines.size(), i + 80);
+        g_sanitizerReports << name + QStringLiteral(": ") + lines.mid(i, end - i).join(QLatin1Char('\n'));
+        i = end - 1;
+    }
 }
 
 } // namespace

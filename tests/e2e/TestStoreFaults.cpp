@@ -105,7 +105,8 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override
     {
-        if (m_depth > 0 || QThread::currentThread() != thread())
+        // Other threads deliver events too; only the GUI thread's count.
+        if (QThread::currentThread() != thread() || m_depth > 0)
             return QApplication::notify(receiver, event);
         ++m_depth;
         QElapsedTimer clock;
