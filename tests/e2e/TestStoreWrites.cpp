@@ -56,6 +56,7 @@ void TestStoreWrites::lockedFileCostsAShortWaitAndCatchesUp()
     store.openDatabase();
     QVERIFY(store.addPicture(picture(1, 1)));
     QVERIFY(!store.newWriteFailure());
+    const qint64 firstWrite = store.longestWriteMs();
 
     {
         QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
@@ -67,13 +68,14 @@ void TestStoreWrites::lockedFileCostsAShortWaitAndCatchesUp()
         clock.start();
         QVERIFY(!store.addPicture(picture(2, 2)));
         const qint64 waited = clock.elapsed();
+        const qint64 accounted = store.longestWriteMs();
         QVERIFY(store.newWriteFailure());
         QVERIFY(!store.addPicture(picture(3, 1)));
         QVERIFY(!store.newWriteFailure());
         QVERIFY2(waited < 500, qPrintable(QString::number(waited)));
         // The store's own account of the wait sees the locked file's delay.
-        QVERIFY2(store.longestWriteMs() >= 30 && store.longestWriteMs() <= waited,
-            qPrintable(QString("%1 of %2 ms").arg(store.longestWriteMs()).arg(waited)));
+        QVERIFY2(accounted >= 30 && accounted <= qMax(waited, firstWrite),
+            qPrintable(QString("%1 of %2 ms").arg(accounted).arg(waited)));
         // Shown at once, though not yet in the file.
         QCOMPARE(store.todayNormal(), 2);
         QCOMPARE(store.todayAbnormal(), 1);
