@@ -223,11 +223,15 @@ int removeLeftovers(const QString& dir)
 {
     // Far longer than any one write takes.
     constexpr int kAbandonedAfterSeconds = 600;
+    // Only the folders of recent days are looked through, so that a start
+    // does not read years of pictures: what an end left there is removed by
+    // one of the starts that follow it.
+    constexpr int kDaysBack = 7;
     const QDateTime abandoned = QDateTime::currentDateTimeUtc().addSecs(-kAbandonedAfterSeconds);
+    const QDate today = QDate::currentDate();
     int removed = 0;
-    const QStringList days = QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& day : days) {
-        const QDir folder(dir + QLatin1Char('/') + day);
+    for (int offset = -kDaysBack; offset <= 1; ++offset) {
+        const QDir folder(dir + QLatin1Char('/') + today.addDays(offset).toString(QStringLiteral("yyyy-MM-dd")));
         const QFileInfoList partials
             = folder.entryInfoList({ QLatin1String(kPartialGlob) }, QDir::Files | QDir::Hidden | QDir::System);
         for (const QFileInfo& partial : partials) {

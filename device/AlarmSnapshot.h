@@ -82,9 +82,10 @@ constexpr const char* kPartialGlob = ".snapshot-*.part";
 // on failure, and then no file is left behind.
 QString writeJpeg(const QImage& picture, const Names& names);
 
-// Removes what writes cut off by an earlier end left in the date folders
-// below `dir`: partial files older than a few minutes (a younger one may be
-// another running program's write). Returns how many were removed.
+// Removes what writes cut off by an earlier end left in the date folders of
+// the last week below `dir`: partial files older than a few minutes (a
+// younger one may be another running program's write). Returns how many
+// were removed.
 int removeLeftovers(const QString& dir);
 
 // The whole snapshot: checks, names, the date folder, the composite and the
