@@ -40,7 +40,6 @@ DevicePreview::DevicePreview(DeviceRecord* record, QObject* parent)
 {
     m_thread.start(QThread::InheritPriority);
     moveToThread(&m_thread);
-    connect(this, &DevicePreview::sigShutdown, this, &DevicePreview::onShutdown, Qt::BlockingQueuedConnection);
 }
 
 void DevicePreview::onShutdown()
@@ -59,8 +58,13 @@ DevicePreview::~DevicePreview()
 {
     // The stream and its timer are stopped on the worker's own thread, after
     // the call it is running now.
+    // Called through the meta-object by name: a call through a member pointer
+    // would read the caller's argument array after the slot returned, which
+    // the thread checker cannot order before this frame's later writes (the
+    // blocking call's semaphore is inside Qt).
     if (m_thread.isRunning() && QThread::currentThread() != &m_thread) {
-        emit sigShutdown();
+        ThreadSync::publish(this);
+        QMetaObject::invokeMethod(this, "onShutdown", Qt::BlockingQueuedConnection);
         ThreadSync::observe(this);
     }
     // Snapshots handed to the writer are finished and reported; nothing new

@@ -106,11 +106,9 @@ signals:
     // empty lensfilePath means the snapshot failed.
     void sigTempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
 
-    // Stops the stream on the worker's thread; the destructor waits for it.
-    void sigShutdown();
-
 private:
-    void onShutdown();
+    // Stops the stream on the worker's thread; the destructor waits for it.
+    Q_INVOKABLE void onShutdown();
     // All three expect the stream mutex held.
     void dispatchFrame(Device::FrameData& frame);
     void dispatchVideo(Device::FrameData& frame);

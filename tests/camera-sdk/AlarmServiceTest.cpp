@@ -3,6 +3,7 @@
 // sorted by the camera's high threshold.
 
 #include "CamsimProcess.h"
+#include "TestPatience.h"
 
 #include "KV_DeviceLogin.h"
 #include "KV_DeviceNVConfig.h"
@@ -77,7 +78,7 @@ TEST_F(AlarmService, SendsOneEventPerPersonToCurrentLoginsOnly)
         EXPECT_NEAR(static_cast<double>(a.ts), static_cast<double>(now), 30.0) << "UTC seconds";
     }
     // One event per person: the log names each person once.
-    EXPECT_EQ(sim.waitForLogCount(" person 3 ", 1, std::chrono::seconds(5)), 1u);
+    EXPECT_EQ(sim.waitForLogCount(" person 3 ", 1, std::chrono::seconds(patient(5))), 1u);
 
     // Someone else's id, a made-up value: not granted.
     runTool("fixlink-cli", cliArgs(cam, cam.id + 1, value, 0), 15000, code);
@@ -85,7 +86,7 @@ TEST_F(AlarmService, SendsOneEventPerPersonToCurrentLoginsOnly)
     const std::string made = runTool("fixlink-cli", cliArgs(cam, cam.id, value ^ 0x1234, 0), 15000, code);
     EXPECT_NE(code, 0);
     EXPECT_NE(made.find("-10"), std::string::npos) << made;
-    EXPECT_EQ(sim.waitForLogCount("not granted", 2, std::chrono::seconds(5)), 2u);
+    EXPECT_EQ(sim.waitForLogCount("not granted", 2, std::chrono::seconds(patient(5))), 2u);
 }
 
 TEST_F(AlarmService, AbnormalFollowsAThresholdChangedThroughTheConfiguration)
@@ -140,5 +141,5 @@ TEST_F(AlarmService, DropFaultEndsAlarmSessionsToo)
     const std::string out = runTool("fixlink-cli", cliArgs(cam, cam.id, login.info().loginValue, 3), 15000, code);
     EXPECT_NE(out.find("\"Connected\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"Disconnected\""), std::string::npos) << out;
-    EXPECT_TRUE(sim.waitForLog("dropped", std::chrono::seconds(1))) << sim.log();
+    EXPECT_TRUE(sim.waitForLog("dropped", std::chrono::seconds(patient(1)))) << sim.log();
 }

@@ -2,6 +2,7 @@
 // the audio and mirror switches, reconnection, and prompt deletion.
 
 #include "CamsimProcess.h"
+#include "TestPatience.h"
 
 #include "KV_DeviceLogin.h"
 #include "KV_DevicePreview.h"
@@ -157,7 +158,7 @@ TEST(Preview, H264WithTemperatureAndG711)
     EXPECT_EQ(s.preview->width(), 1920);
     EXPECT_EQ(s.preview->height(), 1080);
     ASSERT_TRUE(s.rec.waitFor(
-        [](const auto& f) { return countType(f, 0) >= 2 && countType(f, 26) >= 10; }, std::chrono::seconds(10)));
+        [](const auto& f) { return countType(f, 0) >= 2 && countType(f, 26) >= 10; }, std::chrono::seconds(patient(10))));
     const auto frames = s.rec.frames();
     EXPECT_GE(countType(frames, 1), 20u);
     EXPECT_GE(countType(frames, 10), 20u);
@@ -219,7 +220,7 @@ TEST(Preview, H265WithAacAndSubStream)
     EXPECT_EQ(s.preview->height(), 360);
     ASSERT_TRUE(s.rec.waitFor(
         [](const auto& f) { return countType(f, 40) >= 1 && countType(f, 41) >= 10 && countType(f, 24) >= 10; },
-        std::chrono::seconds(10)));
+        std::chrono::seconds(patient(10))));
     const auto frames = s.rec.frames();
     EXPECT_EQ(countType(frames, 0) + countType(frames, 1), 0u);
     for (const auto& e : frames) {
@@ -252,7 +253,7 @@ TEST(Preview, PcmAndAdpcmFrames)
         s.preview->SetAudioState(true);
         ASSERT_EQ(s.preview->Start(true), 0);
         const int type = std::string(kind) == "pcm" ? 21 : 22;
-        ASSERT_TRUE(s.rec.waitFor([type](const auto& f) { return countType(f, type) >= 8; }, std::chrono::seconds(10)))
+        ASSERT_TRUE(s.rec.waitFor([type](const auto& f) { return countType(f, type) >= 8; }, std::chrono::seconds(patient(10))))
             << kind;
         const auto frames = s.rec.frames();
         for (const auto& e : frames) {
@@ -280,7 +281,7 @@ TEST(Preview, AudioAndMirrorSwitchesChangeTheStream)
     ASSERT_TRUE(s.preview) << s.sim->log();
     ASSERT_EQ(s.preview->Start(true), 0);
     ASSERT_TRUE(s.rec.waitFor(
-        [](const auto& f) { return countType(f, 0) >= 1 && countType(f, 10) >= 30; }, std::chrono::seconds(10)));
+        [](const auto& f) { return countType(f, 0) >= 1 && countType(f, 10) >= 30; }, std::chrono::seconds(patient(10))));
     EXPECT_EQ(countType(s.rec.frames(), 26), 0u) << "audio is off until switched on";
     const auto plain = s.rec.frames();
     Decoded before;
@@ -290,13 +291,13 @@ TEST(Preview, AudioAndMirrorSwitchesChangeTheStream)
 
     s.preview->SetAudioState(true);
     s.preview->SetReverse();
-    ASSERT_TRUE(s.sim->waitForLog("mirror on", std::chrono::seconds(5)));
+    ASSERT_TRUE(s.sim->waitForLog("mirror on", std::chrono::seconds(patient(5))));
     const size_t mark = s.rec.count();
     ASSERT_TRUE(s.rec.waitFor(
         [mark](const auto& f) {
             return countType({ f.begin() + static_cast<long>(mark), f.end() }, 0) >= 1 && countType(f, 26) >= 5;
         },
-        std::chrono::seconds(10)));
+        std::chrono::seconds(patient(10))));
     const auto after = s.rec.frames();
     Decoded mirrored;
     Decoded mirroredRight;
@@ -313,7 +314,7 @@ TEST(Preview, AudioAndMirrorSwitchesChangeTheStream)
     EXPECT_LT(mirroredRight.band, 80);
 
     s.preview->SetAudioState(false);
-    ASSERT_TRUE(s.sim->waitForLog("audio off", std::chrono::seconds(5)));
+    ASSERT_TRUE(s.sim->waitForLog("audio off", std::chrono::seconds(patient(5))));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const size_t audioBefore = countType(s.rec.frames(), 26);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -326,11 +327,11 @@ TEST(Preview, ResumesByItselfAfterTheCameraDropsConnections)
     ASSERT_TRUE(s.preview) << s.sim->log();
     ASSERT_EQ(s.preview->Start(true), 0);
     const auto started = Clock::now();
-    ASSERT_TRUE(s.sim->waitForLog("preview closed", std::chrono::seconds(5)));
+    ASSERT_TRUE(s.sim->waitForLog("preview closed", std::chrono::seconds(patient(5))));
     // Frames come again on a new connection, starting at a key frame.
     ASSERT_TRUE(s.rec.waitFor(
         [started](const auto& f) { return !f.empty() && f.back().at - started > std::chrono::milliseconds(2500); },
-        std::chrono::seconds(10)))
+        std::chrono::seconds(patient(10))))
         << s.sim->log();
     EXPECT_GE(s.sim->countLog("preview opened"), 2u);
     // The login survived its dropped control connection.
@@ -371,13 +372,13 @@ TEST(Preview, DeletingWhileFramesFlowIsPromptAndFinal)
         });
         ASSERT_EQ(helper->Start(true), 0);
         const auto t0 = Clock::now();
-        while (calls < 20 && Clock::now() - t0 < std::chrono::seconds(10))
+        while (calls < 20 && Clock::now() - t0 < std::chrono::seconds(patient(10)))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ASSERT_GE(calls, 20);
         const auto d0 = Clock::now();
         helper.reset();
         deleted = true;
-        EXPECT_LT(Clock::now() - d0, std::chrono::milliseconds(500));
+        EXPECT_LT(Clock::now() - d0, std::chrono::milliseconds(patient(500)));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(late, 0);
@@ -407,7 +408,7 @@ TEST(Preview, DeletingWhileFramesFlowIsPromptAndFinal)
     std::this_thread::sleep_for(std::chrono::milliseconds(600)); // now reconnecting
     const auto d0 = Clock::now();
     orphan.reset();
-    EXPECT_LT(Clock::now() - d0, std::chrono::milliseconds(500));
+    EXPECT_LT(Clock::now() - d0, std::chrono::milliseconds(patient(500)));
 }
 
 TEST(Preview, ViewersOfOneCameraShareOneStream)
@@ -420,8 +421,8 @@ TEST(Preview, ViewersOfOneCameraShareOneStream)
     ASSERT_EQ(s.preview->Start(true), 0);
     ASSERT_EQ(other.Start(true), 0);
     auto enough = [](const auto& f) { return countType(f, 0) >= 1 && countType(f, 1) >= 10; };
-    ASSERT_TRUE(s.rec.waitFor(enough, std::chrono::seconds(10)));
-    ASSERT_TRUE(second.waitFor(enough, std::chrono::seconds(10)));
+    ASSERT_TRUE(s.rec.waitFor(enough, std::chrono::seconds(patient(10))));
+    ASSERT_TRUE(second.waitFor(enough, std::chrono::seconds(patient(10))));
     EXPECT_EQ(s.sim->countLog("stream started"), 1u);
     // Both got the same coded pictures.
     const auto a = s.rec.frames();

@@ -1,6 +1,7 @@
 // Login, configuration and search of the camera SDK against camsim.
 
 #include "CamsimProcess.h"
+#include "TestPatience.h"
 
 #include "CamSearch.h"
 #include "KV_DeviceLogin.h"
@@ -89,7 +90,7 @@ TEST(Login, GivesUpInBoundedTimeWhenNothingAnswers)
     closed.port = 8800;
     auto t0 = Clock::now();
     EXPECT_EQ(LoginHelperEx(closed, "admin", "", false).Login(), Code::ConnectFailed);
-    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(patient(2)));
 
     // A listener that accepts connections but never says a word.
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -111,7 +112,7 @@ TEST(Login, GivesUpInBoundedTimeWhenNothingAnswers)
     ::unsetenv("KVSDK_LOGIN_TIMEOUT_MS");
     ::close(fd);
     EXPECT_GE(took, std::chrono::milliseconds(500));
-    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_LT(took, std::chrono::seconds(patient(3)));
 
     Info empty;
     EXPECT_EQ(LoginHelperEx(empty, "admin", "", false).Login(), Code::InvalidArgument);
@@ -210,7 +211,7 @@ TEST(Config, EndedLoginIsRefused)
         ASSERT_EQ(login.Login(), 1001);
         stale = login.info();
     }
-    ASSERT_TRUE(sim.waitForLog("logout", std::chrono::seconds(5)));
+    ASSERT_TRUE(sim.waitForLog("logout", std::chrono::seconds(patient(5))));
     AllConfigInfo all;
     EXPECT_EQ(NVConfigEx(stale).GetAllConfig(all), Code::NotLoggedIn);
     LoginInfo made = stale;
@@ -264,7 +265,7 @@ TEST(Search, WithoutCamerasStillStartsAndFinishes)
     const auto t0 = Clock::now();
     ASSERT_TRUE(search.Start());
     search.Wait();
-    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(3));
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(patient(3)));
     EXPECT_EQ(search.events, (std::vector<std::string> { "started", "finished" }));
     ::unsetenv("KVSDK_SEARCH_TARGETS");
     ::unsetenv("KVSDK_SEARCH_WINDOW_MS");
@@ -312,8 +313,8 @@ TEST(Login, HelperEndsPromptlyAndEndsTheLogin)
     EXPECT_EQ(NVConfigEx(info).GetAllConfig(all), 1001) << "heartbeats keep the login";
     auto t0 = Clock::now();
     helper.reset();
-    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(500));
-    ASSERT_TRUE(sim.waitForLog("logout", std::chrono::seconds(5)));
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(patient(500)));
+    ASSERT_TRUE(sim.waitForLog("logout", std::chrono::seconds(patient(5))));
     EXPECT_EQ(NVConfigEx(info).GetAllConfig(all), Code::NotLoggedIn);
 
     // With the camera gone the helper is busy reconnecting; it still ends at once.
@@ -323,5 +324,5 @@ TEST(Login, HelperEndsPromptlyAndEndsTheLogin)
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     t0 = Clock::now();
     helper.reset();
-    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(500));
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(patient(500)));
 }
