@@ -6,6 +6,8 @@
 #include <QAudioOutput>
 #include <QIODevice>
 
+#include <utility>
+
 namespace {
 
 // Sound frame types and the rate their decoders deliver.
@@ -72,7 +74,7 @@ void AudioOut::setDevice(FrameSource* device)
 
 void AudioOut::onSigGotFrameA(FrameData frame)
 {
-    if (reinterpret_cast<quintptr>(sender()) != m_sourceDevice.load())
+    if (m_closing || reinterpret_cast<quintptr>(sender()) != m_sourceDevice.load())
         return;
     const int rate = sampleRateFor(frame.type);
     if (rate != 0 && rate != m_sampleRate.load())
@@ -103,7 +105,13 @@ void AudioOut::rebuildOutput(int sampleRate)
 
     m_isReady.store(false);
     m_audioDevice = nullptr;
-    delete m_audioOutput;
+    // Closing an output waits for its sound to drain and runs this thread's
+    // events meanwhile, frames included. Closed by a call of its own, it
+    // cannot re-enter this one half way.
+    if (m_audioOutput) {
+        m_retiredOutputs.emplace_back(m_audioOutput);
+        QMetaObject::invokeMethod(this, &AudioOut::closeRetiredOutputs, Qt::QueuedConnection);
+    }
     m_audioOutput = new QAudioOutput(format);
     ++m_outputsBuilt;
     m_audioDevice = m_audioOutput->start();
@@ -113,13 +121,26 @@ void AudioOut::rebuildOutput(int sampleRate)
         m_audioDevice && m_audioOutput->state() == QAudio::IdleState && m_audioOutput->error() == QAudio::NoError);
 }
 
+void AudioOut::closeRetiredOutputs()
+{
+    // Each is taken off the list before it closes: the events run meanwhile
+    // may call this again or retire another.
+    while (!m_retiredOutputs.empty()) {
+        std::unique_ptr<QAudioOutput> output = std::move(m_retiredOutputs.back());
+        m_retiredOutputs.pop_back();
+        output.reset();
+    }
+}
+
 void AudioOut::onThreadFinished()
 {
+    // Frames that the closing below lets through find no output and make none.
+    m_closing = true;
     m_isReady.store(false);
     m_audioDevice = nullptr;
-    if (m_audioOutput) {
-        m_audioOutput->stop();
-        delete m_audioOutput;
-        m_audioOutput = nullptr;
+    if (QAudioOutput* output = std::exchange(m_audioOutput, nullptr)) {
+        output->stop();
+        delete output;
     }
+    closeRetiredOutputs();
 }

@@ -12,6 +12,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 class QAudioOutput;
 class QIODevice;
@@ -42,6 +44,7 @@ public slots:
 
 private:
     void rebuildOutput(int sampleRate);
+    void closeRetiredOutputs();
     void onThreadFinished();
 
     std::atomic<quintptr> m_sourceDevice { 0 };
@@ -50,6 +53,9 @@ private:
     QMetaObject::Connection m_sourceConnection;
     QAudioOutput* m_audioOutput = nullptr;
     QIODevice* m_audioDevice = nullptr;
+    // Outputs replaced by a rebuild, waiting to be closed (worker thread).
+    std::vector<std::unique_ptr<QAudioOutput>> m_retiredOutputs;
+    bool m_closing = false; // worker thread: the thread is ending
     std::atomic<bool> m_isReady { false };
     std::atomic<int> m_sampleRate { 0 };
     QAudioFormat m_format8k;

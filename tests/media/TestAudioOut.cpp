@@ -164,6 +164,28 @@ private slots:
         QVERIFY(out.bytesWritten() > 0);
     }
 
+    // Closing an output lets its thread run other events while the sound
+    // drains; frames of the other rate group that arrive then must not
+    // rebuild the output being closed.
+    void survivesRateChangesInQuickSuccession()
+    {
+        if (!m_noServer.isEmpty())
+            QSKIP(qPrintable("no private audio server: " + m_noServer));
+        AudioOut out;
+        TestSource source;
+        out.setDevice(&source);
+        for (int i = 0; i < 40; ++i)
+            source.send(i % 2 ? kG711 : kAac, 8000);
+        drain(out);
+        QCOMPARE(out.sampleRate(), 8000);
+        QCOMPARE(out.outputsBuilt(), 40);
+        QVERIFY(out.isReady());
+        source.send(kG711);
+        drain(out);
+        QCOMPARE(out.outputsBuilt(), 40);
+        QTRY_VERIFY2_WITH_TIMEOUT(m_pulse.streams().count("\n") == 1, qPrintable(m_pulse.streams()), patient(10000));
+    }
+
     void ignoresFramesWithoutSource()
     {
         if (!m_noServer.isEmpty())
