@@ -57,11 +57,11 @@ void DevicePreview::onShutdown()
 DevicePreview::~DevicePreview()
 {
     // The stream and its timer are stopped on the worker's own thread, after
-    // the call it is running now.
-    // Called through the meta-object by name: a call through a member pointer
-    // would read the caller's argument array after the slot returned, which
-    // the thread checker cannot order before this frame's later writes (the
-    // blocking call's semaphore is inside Qt).
+    // the call it is running now. The call goes through the meta-object by
+    // name: one through a member pointer reads the caller's argument array
+    // after the slot has returned, which the thread checker cannot order
+    // before this frame's later writes (the blocking call's semaphore is
+    // inside Qt).
     if (m_thread.isRunning() && QThread::currentThread() != &m_thread) {
         ThreadSync::publish(this);
         QMetaObject::invokeMethod(this, "onShutdown", Qt::BlockingQueuedConnection);
