@@ -13,6 +13,7 @@
 #include "widgets/QtipDig.h"
 #include "widgets/resetdataDig.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -23,7 +24,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QDateTime>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -157,8 +157,8 @@ TEST(Preview, H264WithTemperatureAndG711)
     EXPECT_EQ(s.preview->Start(true), Code::PreviewAlreadyStarted);
     EXPECT_EQ(s.preview->width(), 1920);
     EXPECT_EQ(s.preview->height(), 1080);
-    ASSERT_TRUE(s.rec.waitFor(
-        [](const auto& f) { return countType(f, 0) >= 2 && countType(f, 26) >= 10; }, std::chrono::seconds(patient(10))));
+    ASSERT_TRUE(s.rec.waitFor([](const auto& f) { return countType(f, 0) >= 2 && countType(f, 26) >= 10; },
+        std::chrono::seconds(patient(10))));
     const auto frames = s.rec.frames();
     EXPECT_GE(countType(frames, 1), 20u);
     EXPECT_GE(countType(frames, 10), 20u);
@@ -253,7 +253,8 @@ TEST(Preview, PcmAndAdpcmFrames)
         s.preview->SetAudioState(true);
         ASSERT_EQ(s.preview->Start(true), 0);
         const int type = std::string(kind) == "pcm" ? 21 : 22;
-        ASSERT_TRUE(s.rec.waitFor([type](const auto& f) { return countType(f, type) >= 8; }, std::chrono::seconds(patient(10))))
+        ASSERT_TRUE(
+            s.rec.waitFor([type](const auto& f) { return countType(f, type) >= 8; }, std::chrono::seconds(patient(10))))
             << kind;
         const auto frames = s.rec.frames();
         for (const auto& e : frames) {
@@ -280,8 +281,8 @@ TEST(Preview, AudioAndMirrorSwitchesChangeTheStream)
     Session s({});
     ASSERT_TRUE(s.preview) << s.sim->log();
     ASSERT_EQ(s.preview->Start(true), 0);
-    ASSERT_TRUE(s.rec.waitFor(
-        [](const auto& f) { return countType(f, 0) >= 1 && countType(f, 10) >= 30; }, std::chrono::seconds(patient(10))));
+    ASSERT_TRUE(s.rec.waitFor([](const auto& f) { return countType(f, 0) >= 1 && countType(f, 10) >= 30; },
+        std::chrono::seconds(patient(10))));
     EXPECT_EQ(countType(s.rec.frames(), 26), 0u) << "audio is off until switched on";
     const auto plain = s.rec.frames();
     Decoded before;
