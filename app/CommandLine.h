@@ -1,7 +1,8 @@
 // The command line of ardenix. Screening stations run unattended and
 // restart, so the program can be told which camera to connect to at start:
-//   ardenix --connect ADDRESS [--id N] [--user NAME] [--password TEXT]
-// Options Qt itself understands (one dash, e.g. -platform) are left to Qt.
+//   ardenix --connect ADDRESS [--id N] [--user NAME] [--password-file FILE]
+// Options Qt itself understands (one dash, e.g. -platform offscreen) are left
+// to Qt, with their values.
 #pragma once
 
 #include <QString>
@@ -9,6 +10,7 @@
 
 struct CommandLine {
     bool help = false;
+    bool version = false;
     bool connect = false;
     QString address;
     int id = 0; // 0: take the device number from the LAN search
@@ -18,7 +20,8 @@ struct CommandLine {
     QString password;
 
     // Parses the arguments after the program name; false with a message in
-    // error when they are malformed or unknown.
+    // error when they are malformed or unknown. --password-file is read here
+    // ("-" reads standard input).
     static bool parse(const QStringList& arguments, CommandLine& out, QString& error);
     static QString usage();
 };

@@ -2,7 +2,16 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QTranslator>
+
+bool prepareApplication(QApplication& app, QTranslator& translator)
+{
+    const bool translated = installEnglishTranslation(app, translator);
+    applyApplicationFont();
+    applyApplicationIcon();
+    return translated;
+}
 
 bool installEnglishTranslation(QCoreApplication& app, QTranslator& translator)
 {
@@ -16,4 +25,10 @@ void applyApplicationFont()
     QFont font = QApplication::font();
     font.setFamily(QStringLiteral("Microsoft YaHei"));
     QApplication::setFont(font);
+}
+
+void applyApplicationIcon()
+{
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Thermography/Resources/ardenix.ico")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("ardenix"));
 }

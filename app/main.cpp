@@ -27,6 +27,10 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(CommandLine::usage()), stdout);
         return 0;
     }
+    if (commandLine.version) {
+        std::puts("ardenix " ARDENIX_VERSION_TEXT);
+        return 0;
+    }
 
     QApplication app(argc, argv);
     // Log lines also go to a daily file in the data folder; standard error
@@ -35,8 +39,7 @@ int main(int argc, char* argv[])
     qInfo(
         "ardenix %s start, pid %lld", ARDENIX_VERSION_TEXT, static_cast<long long>(QCoreApplication::applicationPid()));
     QTranslator translator;
-    installEnglishTranslation(app, translator);
-    applyApplicationFont();
+    prepareApplication(app, translator);
 
     Thermography window;
     window.show();

@@ -1,19 +1,22 @@
 // The main window's camera session against the camera simulator on
 // 127.0.72.x: the live pictures and sound, the stall watch and the restarted
 // stream, replacing and ending sessions, the time zone, and the program
-// started with --connect.
+// started with --connect (its credentials and its attempts after a refusal).
 #include "Camsim.h"
 #include "TestPatience.h"
 
+#include "app/ConnectOnStart.h"
 #include "app/Startup.h"
 #include "app/Thermography.h"
 #include "media/AudioOut.h"
 #include "media/GLYuvWidget.h"
+#include "widgets/QtipDig.h"
 #include "widgets/deviceshowDig.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -88,6 +91,7 @@ private slots:
     void newSessionRetiresTheOldOne();
     void cameraRestartBringsThePictureBack();
     void programConnectsFromTheCommandLine();
+    void refusedLoginIsTriedAgainCommandLineAccountFirst();
     void badCommandLinesExitWithTwo();
 
 private:
@@ -287,7 +291,8 @@ void TestSession::cameraRestartBringsThePictureBack()
 void TestSession::programConnectsFromTheCommandLine()
 {
     // The searched device number (11) is the one used: nothing else logs in.
-    QStringList arguments = camsimArguments();
+    // The password comes from standard input; Qt's own options pass to Qt.
+    QStringList arguments = camsimArguments({ "--password", "s3cret" });
     arguments[arguments.indexOf("--first-id") + 1] = "11";
     Camsim camsim(arguments);
     QVERIFY(camsim.waitReady());
@@ -300,8 +305,11 @@ void TestSession::programConnectsFromTheCommandLine()
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(home.path());
     program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(qEnvironmentVariable("ARDENIX_BUILD_DIR") + "/bin/ardenix", { "--connect", kCamera });
+    program.start(qEnvironmentVariable("ARDENIX_BUILD_DIR") + "/bin/ardenix",
+        { "-style", "fusion", "--connect", kCamera, "--password-file", "-" });
     QVERIFY(program.waitForStarted());
+    program.write("s3cret\nnext line\n");
+    program.closeWriteChannel();
     QString log;
     QElapsedTimer clock;
     clock.start();
@@ -313,6 +321,45 @@ void TestSession::programConnectsFromTheCommandLine()
     program.waitForFinished(5000);
     QVERIFY2(log.contains("as device 11"), qPrintable(log.right(2000)));
     QVERIFY2(log.contains("PreviewFirstFrame"), qPrintable(log.right(2000)));
+}
+
+void TestSession::refusedLoginIsTriedAgainCommandLineAccountFirst()
+{
+    Camsim camsim(camsimArguments({ "--password", "s3cret" }));
+    QVERIFY(camsim.waitReady());
+    m_window->store().saveAccount(kCameraId, "admin", "old");
+    CommandLine request;
+    request.connect = true;
+    request.address = kCamera;
+    request.id = kCameraId;
+    request.hasPassword = true;
+    request.password = "wrong";
+    QSignalSpy results(m_window.data(), &Thermography::SigLoginResult);
+    auto* connector = new ConnectOnStart(m_window.data(), request);
+    connector->setTryAgainInterval(500);
+    connector->start();
+    // Refused, told, and tried again.
+    const auto refusals = [&results] {
+        int count = 0;
+        for (const QList<QVariant>& result : qAsConst(results))
+            count += result.at(1).value<Device::LoginState>() == Device::LoginFailed && result.at(2).toInt() == 1012;
+        return count;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(refusals() >= 2, patient(20000));
+    QStringList tipTexts;
+    for (QLabel* label : m_window->findChild<QtipDig*>()->findChildren<QLabel*>())
+        tipTexts << label->text();
+    QVERIFY2(tipTexts.contains("wrong user name or password!"), qPrintable(tipTexts.join('|')));
+    QVERIFY(!connector->finished());
+    delete connector;
+
+    // The command line's password comes before the saved account's.
+    results.clear();
+    request.password = "s3cret";
+    connector = new ConnectOnStart(m_window.data(), request);
+    connector->start();
+    QTRY_VERIFY_WITH_TIMEOUT(connector->finished(), patient(20000));
+    QCOMPARE(results.last().at(1).value<Device::LoginState>(), Device::LoginSuccess);
 }
 
 void TestSession::badCommandLinesExitWithTwo()

@@ -1,10 +1,13 @@
 // What the main window takes from "Config.ini" at start-up (threshold, alarm
-// sound, reminder), the keys other parts read from the same file, and the
-// window's change of day.
+// sound, reminder), the keys other parts read from the same file, the
+// window's change of day, the command line and the program's icon.
+#include "app/CommandLine.h"
 #include "app/ConfigFile.h"
 #include "app/CurrentDate.h"
+#include "app/Startup.h"
 #include "app/Thermography.h"
 #include "store/LocalDatabase.h"
+#include "widgets/Qshowpicture.h"
 #include "TestPatience.h"
 
 #include <QDate>
@@ -13,6 +16,7 @@
 #include <QLabel>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 namespace {
@@ -133,6 +137,49 @@ private slots:
         QVERIFY(query.exec(QString("SELECT count(*) FROM datecounttb WHERE localdate = '%1'").arg(day(1))));
         QVERIFY(query.next());
         QCOMPARE(query.value(0).toInt(), 1);
+    }
+
+    // Qt's options keep their values away from ours; the password comes
+    // from the first line of a file.
+    void commandLineOptions()
+    {
+        CommandLine line;
+        QString error;
+        QVERIFY2(CommandLine::parse({ "-platform", "offscreen", "-style", "fusion", "--connect", "127.0.0.2",
+                                        "-style=windows", "--platformtheme", "gtk3", "-reverse" },
+                     line, error),
+            qPrintable(error));
+        QVERIFY(line.connect);
+        QCOMPARE(line.address, QString("127.0.0.2"));
+        QVERIFY(CommandLine::parse({ "--version" }, line, error) && line.version);
+        QVERIFY(!CommandLine::parse({ "--connect", "127.0.0.2", "--stylo", "x" }, line, error));
+        QVERIFY(!CommandLine::parse({ "-platform" }, line, error));
+
+        QFile file(m_dir.filePath("password"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("s3cret\r\nsecond line\n") > 0);
+        file.close();
+        QVERIFY2(CommandLine::parse({ "--connect", "127.0.0.2", "--password-file", file.fileName() }, line, error),
+            qPrintable(error));
+        QVERIFY(line.hasPassword);
+        QCOMPARE(line.password, QString("s3cret"));
+        QVERIFY(
+            !CommandLine::parse({ "--connect", "127.0.0.2", "--password-file", m_dir.filePath("none") }, line, error));
+        QVERIFY(error.contains("cannot read"));
+        QVERIFY(!CommandLine::parse(
+            { "--connect", "127.0.0.2", "--password", "a", "--password-file", file.fileName() }, line, error));
+    }
+
+    // Windows that do not set an icon of their own (the picture viewer,
+    // message boxes, file dialogs) show the program's.
+    void everyWindowShowsTheProgramIcon()
+    {
+        QTranslator translator;
+        QVERIFY(prepareApplication(*qApp, translator));
+        Qshowpicture viewer { QString(), QString() };
+        QVERIFY(!viewer.windowIcon().isNull());
+        QVERIFY(viewer.windowIcon().availableSizes().contains(QSize(48, 48)));
+        QWidget plain;
+        QCOMPARE(plain.windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
     }
 };
 
