@@ -19,6 +19,8 @@ set(ARDENIX_PACKAGED_LIBRARIES
 foreach(program IN LISTS ARDENIX_PACKAGED_PROGRAMS)
     if(TARGET ${program})
         set_target_properties(${program} PROPERTIES INSTALL_RPATH "\$ORIGIN/../${ARDENIX_PRIVATE_LIBDIR}")
+        # Each answers --version with it.
+        target_compile_definitions(${program} PRIVATE ARDENIX_VERSION_TEXT="${PROJECT_VERSION}")
         install(TARGETS ${program} RUNTIME DESTINATION bin)
     endif()
 endforeach()

@@ -24,6 +24,7 @@ const char* const kUsage = "usage: ardenix-report [--db FILE] daily|pictures [--
                            "  pictures  time,camera,temperature_c,result,reset,file: one row per alarm picture\n"
                            "  --db FILE      the statistics file (default: the program's own)\n"
                            "  --from, --to   only these days, both included\n"
+                           "  --help, --version  print this text, or the program's name and version\n"
                            "Exit codes: 0 written, 1 the file could not be read, 2 bad arguments or no such file.\n";
 
 struct Options {
@@ -31,6 +32,7 @@ struct Options {
     QString report;
     CsvReport::DateRange range;
     bool help = false;
+    bool version = false;
 };
 
 bool parseDate(const QString& text, QDate& date)
@@ -45,6 +47,10 @@ bool parseArguments(const QStringList& arguments, Options& options, QString& err
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             options.help = true;
+            return true;
+        }
+        if (argument == QLatin1String("--version")) {
+            options.version = true;
             return true;
         }
         if (argument == QLatin1String("--db") || argument == QLatin1String("--from")
@@ -102,6 +108,10 @@ int main(int argc, char* argv[])
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("ardenix-report " ARDENIX_VERSION_TEXT);
         return 0;
     }
     const QString path = options.db.isEmpty() ? LocalDatabase::databasePath() : options.db;

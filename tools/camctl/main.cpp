@@ -126,17 +126,17 @@ struct Args {
     bool mirror = false;
 };
 
+const char* const kUsage
+    = "usage: camctl search\n"
+      "       camctl login   --address A [--port 8800] --user U --password P [--hold SECONDS]\n"
+      "       camctl config  --address A [--port 8800] --user U --password P [--set-high N] [--toggle-unit]\n"
+      "       camctl preview --address A [--port 8800] --user U --password P --seconds N [--sub] [--no-audio] "
+      "[--mirror]\n"
+      "       camctl --help | --version\n";
+
 int usage(const char* why)
 {
-    std::fprintf(stderr,
-        "camctl: %s\n"
-        "usage: camctl search\n"
-        "       camctl login   --address A [--port 8800] --user U --password P [--hold SECONDS]\n"
-        "       camctl config  --address A [--port 8800] --user U --password P [--set-high N] "
-        "[--toggle-unit]\n"
-        "       camctl preview --address A [--port 8800] --user U --password P --seconds N [--sub] "
-        "[--no-audio] [--mirror]\n",
-        why);
+    std::fprintf(stderr, "camctl: %s\n%s", why, kUsage);
     return 2;
 }
 
@@ -424,6 +424,10 @@ int main(int argc, char** argv)
 {
     Args a;
     std::string error;
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+        std::fputs(std::strcmp(argv[1], "--help") == 0 ? kUsage : "camctl " ARDENIX_VERSION_TEXT "\n", stdout);
+        return 0;
+    }
     if (!parse(argc, argv, a, error))
         return usage(error.c_str());
     if (a.command == "search")

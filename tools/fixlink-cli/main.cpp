@@ -78,12 +78,9 @@ bool parseLong(const char* text, long low, long high, long& out)
     return true;
 }
 
-void usage()
-{
-    std::fprintf(stderr,
-        "usage: fixlink-cli --ip A.B.C.D --port P [--value-a N] [--value-b N] [--flag N]\n"
-        "                   [--timeout S] [--register] [--seconds N] [--verbose]\n");
-}
+const char* const kUsage = "usage: fixlink-cli --ip A.B.C.D --port P [--value-a N] [--value-b N] [--flag N]\n"
+                           "                   [--timeout S] [--register] [--seconds N] [--verbose]\n"
+                           "       fixlink-cli --help | --version\n";
 
 struct Args {
     PCCFixlink::ReqInfo request {};
@@ -139,9 +136,13 @@ bool parseArgs(int argc, char** argv, Args& args)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+        std::fputs(std::strcmp(argv[1], "--help") == 0 ? kUsage : "fixlink-cli " ARDENIX_VERSION_TEXT "\n", stdout);
+        return 0;
+    }
     Args args;
     if (!parseArgs(argc, argv, args)) {
-        usage();
+        std::fputs(kUsage, stderr);
         return 2;
     }
 

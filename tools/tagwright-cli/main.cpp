@@ -153,6 +153,12 @@ int run(const CliOptions& options)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+        std::fputs(std::strcmp(argv[1], "--help") == 0 ? tagwrightcli::usageText()
+                                                       : "tagwright-cli " ARDENIX_VERSION_TEXT "\n",
+            stdout);
+        return 0;
+    }
     CliOptions options;
     std::string error;
     if (!tagwrightcli::parseOptions(argc, argv, options, error)) {

@@ -64,6 +64,10 @@ int writeClip(const camsim::Options& o)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::puts("camsim " ARDENIX_VERSION_TEXT);
+        return 0;
+    }
     camsim::Options options;
     std::string error;
     switch (camsim::parseOptions(argc, argv, options, error)) {
