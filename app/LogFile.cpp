@@ -9,6 +9,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -40,13 +42,31 @@ void handleMessage(QtMsgType type, const QMessageLogContext& context, const QStr
         g_previousHandler(type, context, message);
 }
 
+// Creates dir and the folders above it that are missing, each readable by
+// the user only (log lines name cameras, accounts and people's temperatures).
+void makePrivatePath(const QString& dir)
+{
+    QStringList missing;
+    for (QString path = QDir::cleanPath(QDir(dir).absolutePath()); !QFileInfo::exists(path);
+         path = QFileInfo(path).path()) {
+        missing.prepend(path);
+        if (QFileInfo(path).path() == path)
+            break;
+    }
+    for (const QString& path : qAsConst(missing)) {
+        if (!QDir().mkdir(path))
+            return;
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
 } // namespace
 
 LogFile::LogFile(const QString& dir, Clock clock)
     : m_dir(dir)
     , m_clock(std::move(clock))
 {
-    QDir().mkpath(m_dir);
+    makePrivatePath(m_dir);
 }
 
 LogFile::~LogFile()
@@ -117,7 +137,14 @@ void LogFile::openFor(const QDate& date)
 #ifdef _WIN32
     m_file = std::fopen(path.constData(), "ab");
 #else
-    m_file = std::fopen(path.constData(), "abe");
+    // Readable by the user only, a file of an older version included.
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return;
+    ::fchmod(fd, S_IRUSR | S_IWUSR);
+    m_file = ::fdopen(fd, "a");
+    if (!m_file)
+        ::close(fd);
 #endif
 }
 

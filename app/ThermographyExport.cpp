@@ -26,7 +26,9 @@ bool Thermography::exportDailyCsv(const QString& path)
 {
     // All or nothing: a half-written report never replaces an older one.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // The counts of a screening station are the user's only, whatever file
+    // this replaces.
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
     QString error;
     if (!CsvReport::writeDaily(QSqlDatabase::database(), file, CsvReport::DateRange(), &error)) {

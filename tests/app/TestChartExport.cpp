@@ -113,6 +113,15 @@ void TestChartExport::exportsWhatTheToolReports()
     QVERIFY(exported.contains(
         QStringLiteral("%1,2,1,3\r\n").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))).toUtf8()));
     QCOMPARE(exported, toolReport());
+#ifndef _WIN32
+    // Readable by the user only, also when it replaces a file others could read.
+    const auto userOnly
+        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
+    QCOMPARE(file.permissions(), userOnly);
+    QVERIFY(file.setPermissions(userOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    QVERIFY(window.exportDailyCsv(target));
+    QCOMPARE(QFile::permissions(target), userOnly);
+#endif
 }
 
 void TestChartExport::failedWriteLeavesNoFile()

@@ -101,7 +101,9 @@ void TestLogFile::namesThreads()
 
 void TestLogFile::switchesFileAtMidnight()
 {
-    QTemporaryDir dir;
+    QTemporaryDir top;
+    // Folders it creates and its files are the user's only.
+    const QDir dir(top.filePath(QStringLiteral("data/logs")));
     QDateTime now(QDate(2024, 12, 31), QTime(23, 59, 59, 999));
     LogFile log(dir.path(), [&] { return now; });
     log.write(QtDebugMsg, QStringLiteral("last of the year"));
@@ -115,6 +117,15 @@ void TestLogFile::switchesFileAtMidnight()
     QVERIFY(before.at(0).startsWith(QStringLiteral("2024-12-31 23:59:59.999 [")));
     QCOMPARE(after.size(), 2);
     QVERIFY(after.at(0).startsWith(QStringLiteral("2025-01-01 00:00:00.000 [")));
+#ifndef _WIN32
+    const auto userOnly
+        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
+    const auto exe = QFileDevice::ExeOwner | QFileDevice::ExeUser;
+    QCOMPARE(QFile::permissions(top.filePath(QStringLiteral("data"))), userOnly | exe);
+    QCOMPARE(QFile::permissions(dir.path()), userOnly | exe);
+    QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("ardenix-2024-12-31.log"))), userOnly);
+    QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("ardenix-2025-01-01.log"))), userOnly);
+#endif
 }
 
 void TestLogFile::removesFilesOlderThan30Days()
