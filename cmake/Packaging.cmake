@@ -1,11 +1,23 @@
 # The Debian package (cpack -G DEB; scripts/package.sh): the program, the
-# camera simulator and the command-line tools in /usr/bin, the program's own
-# shared libraries in a private folder that the run path finds, a desktop
-# entry and icons. The dependencies come from dpkg-shlibdeps, out of what the
-# binaries link.
+# camera simulator and the command-line tools in /usr/bin with their manual
+# pages, the program's own shared libraries in a private folder that the run
+# path finds, a desktop entry, AppStream data, icons, and the copyright file
+# and changelog Debian asks for. The dependencies come from dpkg-shlibdeps,
+# out of what the binaries link. tests/package/test_package.sh runs lintian,
+# desktop-file-validate and appstreamcli on the result.
 
 set(ARDENIX_PACKAGE_PREFIX /usr)
-set(ARDENIX_PRIVATE_LIBDIR lib/ardenix)
+# Under the multiarch folder: CPack adds ldconfig calls to the maintainer
+# scripts for any library whose folder or its parent is /usr/lib, and a
+# private folder is no business of ldconfig.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+    set(ARDENIX_PRIVATE_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/ardenix)
+else()
+    set(ARDENIX_PRIVATE_LIBDIR lib/ardenix)
+endif()
+# Where the project's pages are published; the AppStream data points there
+# for the home page and the README's screenshots.
+set(ARDENIX_HOMEPAGE "https://ardenix.invalid" CACHE STRING "Home page named in the package's AppStream data")
 
 set(ARDENIX_PACKAGED_PROGRAMS ardenix ardenix-report camsim camctl fixlink-cli tagwright-cli)
 set(ARDENIX_PACKAGED_LIBRARIES
@@ -30,6 +42,62 @@ foreach(library IN LISTS ARDENIX_PACKAGED_LIBRARIES)
         install(TARGETS ${library} LIBRARY DESTINATION ${ARDENIX_PRIVATE_LIBDIR} NAMELINK_SKIP)
     endif()
 endforeach()
+# This stand-in calls nothing yet, so the linker records no library at all;
+# Debian wants every shared library to name what it was linked with.
+if(TARGET KvDevice AND NOT WIN32)
+    target_link_libraries(KvDevice PRIVATE "-Wl,--push-state,--no-as-needed,-lc,--pop-state")
+endif()
+
+# Manual pages made from each program's --help and --version, and the
+# Debian changelog, compressed as Debian keeps them (no time stamp in gzip).
+find_program(HELP2MAN help2man)
+find_program(GZIP gzip)
+set(doc_dir ${CMAKE_BINARY_DIR}/package-docs)
+set(ARDENIX_MANUAL_NAMES
+    "ardenix=fever screening client for a network thermal camera"
+    "ardenix-report=write the screening statistics as CSV"
+    "camsim=simulated thermal network cameras on loopback addresses"
+    "camctl=search, log in to and configure a thermal camera"
+    "fixlink-cli=connect to a camera's alarm service and print its events"
+    "tagwright-cli=edit the label printer template and print device labels")
+set(package_docs)
+if(HELP2MAN AND GZIP AND NOT CMAKE_CROSSCOMPILING)
+    foreach(entry IN LISTS ARDENIX_MANUAL_NAMES)
+        string(REGEX REPLACE "=.*" "" program "${entry}")
+        string(REGEX REPLACE "^[^=]*=" "" summary "${entry}")
+        if(TARGET ${program})
+            set(page ${doc_dir}/${program}.1)
+            add_custom_command(
+                OUTPUT ${page}.gz
+                COMMAND ${CMAKE_COMMAND} -E make_directory ${doc_dir}
+                COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ${HELP2MAN} --no-info --section 1
+                        --name ${summary} --output ${page} $<TARGET_FILE:${program}>
+                COMMAND ${GZIP} -9nf ${page}
+                DEPENDS ${program}
+                COMMENT "Writing the manual page of ${program}"
+                VERBATIM)
+            list(APPEND package_docs ${page}.gz)
+            install(FILES ${page}.gz DESTINATION share/man/man1)
+        endif()
+    endforeach()
+else()
+    message(STATUS "help2man or gzip missing (or cross-compiling): no manual pages for the package")
+endif()
+if(GZIP)
+    add_custom_command(
+        OUTPUT ${doc_dir}/changelog.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${doc_dir}
+        COMMAND ${GZIP} -9nc ${CMAKE_SOURCE_DIR}/cmake/debian/changelog > ${doc_dir}/changelog.gz
+        DEPENDS ${CMAKE_SOURCE_DIR}/cmake/debian/changelog
+        COMMENT "Compressing the Debian changelog")
+    list(APPEND package_docs ${doc_dir}/changelog.gz)
+    install(FILES ${doc_dir}/changelog.gz DESTINATION share/doc/ardenix)
+endif()
+add_custom_target(ardenix_package_docs ALL DEPENDS ${package_docs})
+install(FILES cmake/debian/copyright DESTINATION share/doc/ardenix)
+
+configure_file(resources/ardenix.metainfo.xml.in ${doc_dir}/invalid.ardenix.Ardenix.metainfo.xml @ONLY)
+install(FILES ${doc_dir}/invalid.ardenix.Ardenix.metainfo.xml DESTINATION share/metainfo)
 
 # The packaged program keeps its settings and pictures in the user's data
 # folder even when an administrator, who may write /usr/bin, runs it.
@@ -47,10 +115,12 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "ardenix")
 set(CPACK_PACKAGE_CONTACT "ardenix maintainers <maintainers@ardenix.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Fever screening client for a network thermal camera")
+# Lines of at most 80 characters, as Debian's tools show them.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Shows the visible video and the temperature picture of a network thermal camera side by side, "
-    "keeps a picture of every measured person, sounds an alarm for abnormal temperatures and counts "
-    "normal and abnormal people per day. Includes the camera simulator camsim, camctl, fixlink-cli, "
+    "Shows the visible video and the temperature picture of a network thermal\n"
+    "camera side by side, keeps a picture of every measured person, sounds an\n"
+    "alarm for abnormal temperatures and counts normal and abnormal people per\n"
+    "day. Includes the camera simulator camsim, camctl, fixlink-cli,\n"
     "tagwright-cli and ardenix-report (CSV export of the statistics).")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${ARDENIX_PACKAGE_PREFIX})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -12,7 +12,7 @@ scripts/deps.sh
 cmake -S . -B "$dir" >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target ardenix ardenix-report camsim camctl fixlink-cli tagwright-cli \
     Fixlink Tagwright KV_DeviceLogin KV_DevicePreview KV_DeviceNVConfig KvDevice CamSearch ACodec mi_decoder \
-    TSCLIB CDFPSK ardenix_media ardenix_device
+    TSCLIB CDFPSK ardenix_media ardenix_device ardenix_package_docs
 
 (cd "$dir" && cpack -G DEB -C RelWithDebInfo)
 ls "$dir"/ardenix_*_amd64.deb

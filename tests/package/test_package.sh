@@ -1,13 +1,16 @@
 #!/bin/sh
 # Checks the Debian package:
-#  1. its contents: programs, private libraries, desktop entry, icons, and
-#     dependencies computed from what the binaries link;
+#  1. its contents: programs with their manual pages, private libraries,
+#     desktop entry, AppStream data, icons, copyright file and changelog, and
+#     dependencies computed from what the binaries link; Debian's own checks
+#     (lintian, desktop-file-validate, appstreamcli) find nothing to warn of;
 #  2. (as root) the unpacked program run by an ordinary user, without any
 #     library path, against the camera simulator on 127.0.76.x under Xvfb:
 #     settings, alarm pictures, statistics and log land in that user's data
 #     folder and nowhere else;
 #  3. (as root, when no ardenix package is installed yet) dpkg -i, the
-#     installed programs starting, and dpkg -r leaving nothing behind.
+#     installed programs starting and telling their version, and dpkg -r
+#     leaving nothing behind.
 #   tests/package/test_package.sh PACKAGE.deb
 set -eu
 deb="$(readlink -f "$1")"
@@ -19,18 +22,24 @@ fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
+checks="$(mktemp -d)"
+trap 'rm -rf "$checks"' EXIT
 
 # 1. Contents.
 contents="$(dpkg-deb -c "$deb" | awk '{ print $6 }')"
+lib="./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/ardenix"
+metainfo=./usr/share/metainfo/invalid.ardenix.Ardenix.metainfo.xml
 for path in \
     ./usr/bin/ardenix ./usr/bin/ardenix-report ./usr/bin/camsim ./usr/bin/camctl ./usr/bin/fixlink-cli \
-    ./usr/bin/tagwright-cli ./usr/lib/ardenix/libFixlink.so.1 ./usr/lib/ardenix/libTagwright.so \
-    ./usr/lib/ardenix/libKV_DeviceLogin.so ./usr/lib/ardenix/libKV_DevicePreview.so \
-    ./usr/lib/ardenix/libKV_DeviceNVConfig.so ./usr/lib/ardenix/libKvDevice.so ./usr/lib/ardenix/libCamSearch.so \
-    ./usr/lib/ardenix/libACodec.so ./usr/lib/ardenix/libmi_decoder.so ./usr/lib/ardenix/libTSCLIB.so \
-    ./usr/lib/ardenix/libCDFPSK.so ./usr/lib/ardenix/libardenix_media.so ./usr/lib/ardenix/libardenix_device.so \
-    ./usr/share/applications/ardenix.desktop ./usr/share/icons/hicolor/scalable/apps/ardenix.svg \
-    ./usr/share/icons/hicolor/48x48/apps/ardenix.png ./usr/share/icons/hicolor/256x256/apps/ardenix.png; do
+    ./usr/bin/tagwright-cli $lib/libFixlink.so.1 $lib/libTagwright.so $lib/libKV_DeviceLogin.so \
+    $lib/libKV_DevicePreview.so $lib/libKV_DeviceNVConfig.so $lib/libKvDevice.so $lib/libCamSearch.so \
+    $lib/libACodec.so $lib/libmi_decoder.so $lib/libTSCLIB.so $lib/libCDFPSK.so $lib/libardenix_media.so \
+    $lib/libardenix_device.so ./usr/share/applications/ardenix.desktop $metainfo \
+    ./usr/share/icons/hicolor/scalable/apps/ardenix.svg ./usr/share/icons/hicolor/48x48/apps/ardenix.png \
+    ./usr/share/icons/hicolor/256x256/apps/ardenix.png ./usr/share/doc/ardenix/copyright \
+    ./usr/share/doc/ardenix/changelog.gz ./usr/share/man/man1/ardenix.1.gz ./usr/share/man/man1/ardenix-report.1.gz \
+    ./usr/share/man/man1/camsim.1.gz ./usr/share/man/man1/camctl.1.gz ./usr/share/man/man1/fixlink-cli.1.gz \
+    ./usr/share/man/man1/tagwright-cli.1.gz; do
     echo "$contents" | grep -qx "$path" || fail "the package lacks $path"
 done
 outside="$(echo "$contents" | grep -v '^\./usr/' | grep -v '^\./$' || true)"
@@ -41,6 +50,19 @@ for package in libqt5core5a libqt5widgets5 libavcodec59 libjsoncpp25 libqt5sql5-
 done
 echo "$depends" | grep -qi ardenix && fail "Depends names the package's own libraries: $depends"
 echo "ok: contents and dependencies"
+
+# Debian's checks: no error and no warning (lintian as root says so on
+# standard error; that line is not a finding).
+lintian --fail-on error,warning "$deb" >"$checks/lintian.txt" 2>&1 || { cat "$checks/lintian.txt" >&2; fail "lintian"; }
+if grep -v 'running with root privileges' "$checks/lintian.txt" >&2; then
+    fail "lintian"
+fi
+dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$checks" ./usr/share/applications/ardenix.desktop "$metainfo"
+desktop-file-validate "$checks/usr/share/applications/ardenix.desktop" >"$checks/desktop.txt" 2>&1 \
+    && [ ! -s "$checks/desktop.txt" ] || { cat "$checks/desktop.txt" >&2; fail "desktop-file-validate"; }
+appstreamcli validate --no-net "$checks/$metainfo" >"$checks/appstream.txt" 2>&1 \
+    || { cat "$checks/appstream.txt" >&2; fail "appstreamcli validate"; }
+echo "ok: lintian, desktop-file-validate and appstreamcli validate find nothing"
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "skip: running as an ordinary user and dpkg -i need root"
@@ -58,7 +80,7 @@ cleanup() {
     [ -n "$created_user" ] && userdel -r "$user" 2>/dev/null
     true
 }
-trap cleanup EXIT INT TERM
+trap 'cleanup; rm -rf "$checks"' EXIT INT TERM
 if ! id "$user" >/dev/null 2>&1; then
     useradd -m -s /bin/sh "$user"
     created_user=yes
@@ -116,6 +138,7 @@ log="$data/ardenix-$(date +%Y-%m-%d).log"
 [ -f "$log" ] || fail "no log file $log"
 grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} \[[0-9]+[^]]*\] .*PreviewFirstFrame' "$log" \
     || fail "the log lacks a stamped PreviewFirstFrame line"
+[ "$(stat -c %a "$log")" = 600 ] || fail "the log file is readable by others: $(stat -c %a "$log")"
 [ -z "$(ls -A "$work/cwd")" ] || fail "the program wrote into its current folder: $(ls -A "$work/cwd")"
 [ -z "$(find "$work/root" -newer "$work/marker")" ] || fail "the program changed its own folder"
 elsewhere="$(find / -xdev \( -path /proc -o -path "$home" \) -prune -o -user "$user" -newer "$work/marker" -print 2>/dev/null)"
@@ -132,15 +155,15 @@ fi
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; dpkg -r ardenix >/dev/null 2>&1; fail "dpkg -i"; }
 status=0
 for program in ardenix ardenix-report camctl fixlink-cli tagwright-cli camsim; do
-    # Some tools refuse --help, but each prints its usage once its
-    # libraries are loaded.
-    /usr/bin/$program --help >"$work/help.txt" 2>&1 || true
-    grep -qi usage "$work/help.txt" || { echo "FAIL: installed $program does not start:" >&2; cat "$work/help.txt" >&2; status=1; }
+    # Each prints its usage once its libraries are loaded.
+    /usr/bin/$program --help >"$work/help.txt" 2>&1 && grep -qi usage "$work/help.txt" || { echo "FAIL: installed $program does not start:" >&2; cat "$work/help.txt" >&2; status=1; }
+    [ "$(/usr/bin/$program --version 2>&1)" = "$program $(dpkg-deb -f "$deb" Version)" ] \
+        || { echo "FAIL: installed $program --version: $(/usr/bin/$program --version 2>&1)" >&2; status=1; }
 done
 dpkg -r ardenix >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -r"; }
 [ $status -eq 0 ] || exit 1
-for path in /usr/bin/ardenix /usr/lib/ardenix /usr/share/applications/ardenix.desktop \
-    /usr/share/icons/hicolor/scalable/apps/ardenix.svg; do
+for path in /usr/bin/ardenix "${lib#.}" /usr/share/applications/ardenix.desktop "${metainfo#.}" \
+    /usr/share/icons/hicolor/scalable/apps/ardenix.svg /usr/share/man/man1/ardenix.1.gz /usr/share/doc/ardenix; do
     [ ! -e "$path" ] || fail "$path is left after dpkg -r"
 done
 echo "ok: dpkg -i, the installed programs start, dpkg -r removes everything"
