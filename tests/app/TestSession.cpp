@@ -385,6 +385,11 @@ void TestSession::badCommandLinesExitWithTwo()
     QVERIFY(help.waitForFinished(10000));
     QCOMPARE(help.exitCode(), 0);
     QVERIFY(help.readAllStandardOutput().contains("--connect ADDRESS"));
+    QProcess version;
+    version.start(ardenix, { "-platform", "offscreen", "--version" });
+    QVERIFY(version.waitForFinished(10000));
+    QCOMPARE(version.exitCode(), 0);
+    QVERIFY(version.readAllStandardOutput().startsWith("ardenix 1."));
 }
 
 QTEST_MAIN(TestSession)
