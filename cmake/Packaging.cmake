@@ -61,7 +61,8 @@ set(ARDENIX_MANUAL_NAMES
     "fixlink-cli=connect to a camera's alarm service and print its events"
     "tagwright-cli=edit the label printer template and print device labels")
 set(package_docs)
-if(HELP2MAN AND GZIP AND NOT CMAKE_CROSSCOMPILING)
+# (Not in sanitizer builds, which package nothing.)
+if(HELP2MAN AND GZIP AND NOT CMAKE_CROSSCOMPILING AND NOT ARDENIX_SANITIZE)
     foreach(entry IN LISTS ARDENIX_MANUAL_NAMES)
         string(REGEX REPLACE "=.*" "" program "${entry}")
         string(REGEX REPLACE "^[^=]*=" "" summary "${entry}")
@@ -81,7 +82,7 @@ if(HELP2MAN AND GZIP AND NOT CMAKE_CROSSCOMPILING)
         endif()
     endforeach()
 else()
-    message(STATUS "help2man or gzip missing (or cross-compiling): no manual pages for the package")
+    message(STATUS "No manual pages for the package (help2man or gzip missing, cross or sanitizer build)")
 endif()
 if(GZIP)
     add_custom_command(
