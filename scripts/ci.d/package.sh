@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the Debian package from build/ (already built by the tests) and
-# checks its contents, a run by an ordinary user and dpkg -i/-r (about half
-# a minute).
+# checks its contents, Debian's own checks on it (lintian takes about 5 s), a
+# run by an ordinary user and dpkg -i/-r (about a minute).
 set -eu
 cd "$(dirname "$0")/../.."
 scripts/package.sh build >build/package.log 2>&1 || { cat build/package.log; exit 1; }
