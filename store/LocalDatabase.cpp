@@ -131,6 +131,10 @@ void LocalDatabase::openDatabase()
     if (!db.open())
         qDebug() << "drivers" << QSqlDatabase::drivers();
 
+    // One write for the tables and today's row, not one for each: a new
+    // file (also one that replaces a deleted file while alarms come in) is
+    // ready after a single flush.
+    const bool together = db.transaction();
     if (!existed) {
         QSqlQuery query;
         query.exec(kCreateDayTable);
@@ -143,6 +147,8 @@ void LocalDatabase::openDatabase()
         query.exec(kCreateAccountTable);
     }
     reloadFigures();
+    if (together && !db.commit())
+        db.rollback();
 }
 
 bool LocalDatabase::loadSevenDays()
@@ -308,6 +314,9 @@ namespace {
 // Date folders this far back (and one ahead, for a camera clock on the other
 // side of midnight) are looked through for unrecorded pictures.
 constexpr int kRecoverDays = 2;
+// A booked picture is written up to a few seconds after its second, so one
+// taken just before the newest row may still lack its own.
+constexpr int kRecoverOverlapSeconds = 30;
 
 // A JPEG ends with its end-of-image marker; a picture cut off by the
 // program's end does not.
@@ -354,9 +363,14 @@ int LocalDatabase::recoverPictures(const QString& shotDir)
     // Only what this file can have missed: a picture taken after its newest
     // row. Pictures older than that, or any for a file without rows, were
     // counted by another file, or never by any, and stay out.
-    const QString from = recoverFrom();
-    if (from.isEmpty())
+    const QString newest = recoverFrom();
+    if (newest.isEmpty())
         return 0;
+    const QString stampFormat = QStringLiteral("yyyyMMddHHmmss");
+    const QDateTime newestTime(QDate::fromString(newest.left(8), QStringLiteral("yyyyMMdd")),
+        QTime::fromString(newest.mid(8), QStringLiteral("HHmmss")), Qt::UTC);
+    const QString from
+        = newestTime.isValid() ? newestTime.addSecs(-kRecoverOverlapSeconds).toString(stampFormat) : newest;
     const QDate today = currentDate();
     int recovered = 0;
     bool complete = true;
