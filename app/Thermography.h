@@ -207,6 +207,7 @@ private:
     LocalDatabase m_store;
     QList<QscreenshotDig*> m_alarmItems;
     bool m_placeholderShown;
+    bool m_pictureFailing = false; // the last alarm picture could not be written
     std::atomic<int> m_fixlinkState { 0 };
     // The session generation the newest link thread serves; a stream
     // restart within a session starts no second one.
