@@ -58,7 +58,8 @@ protected:
     // Restarts the peer with other options (before any client connects).
     void restartPeer(const alarmpeer::AlarmPeer::Options& options);
     kvtool::PCCFixlink::ReqInfo request() const;
-    kvtool::PCCFixlink::ResultCode connect(int timeout = 5);
+    // `timeout`: the seconds Connect waits for the Auth answer.
+    kvtool::PCCFixlink::ResultCode connect(int timeout = patient(5000) / 1000);
     bool waitForStatusCount(
         std::size_t count, std::chrono::milliseconds timeout = patientMs(std::chrono::seconds(5))) const;
     // The frames the peer got with the given command, in arrival order.

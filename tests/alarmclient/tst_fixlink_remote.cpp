@@ -168,9 +168,9 @@ TEST(RemotePeer, ConnectsRegistersAndReceivesAlarmsAcrossKeyChanges)
     Client first;
     Client second;
     EXPECT_EQ(first.fixlink.GetAlarmParams(), PCCFixlink::NotConnected);
-    ASSERT_EQ(first.fixlink.Connect(requestFor(peer), 10), PCCFixlink::Ok);
-    ASSERT_EQ(second.fixlink.Connect(requestFor(peer), 10), PCCFixlink::Ok);
-    EXPECT_EQ(first.fixlink.Connect(requestFor(peer), 10), PCCFixlink::AlreadyConnected);
+    ASSERT_EQ(first.fixlink.Connect(requestFor(peer), patient(10000) / 1000), PCCFixlink::Ok);
+    ASSERT_EQ(second.fixlink.Connect(requestFor(peer), patient(10000) / 1000), PCCFixlink::Ok);
+    EXPECT_EQ(first.fixlink.Connect(requestFor(peer), patient(10000) / 1000), PCCFixlink::AlreadyConnected);
 
     for (Client* client : { &first, &second }) {
         ASSERT_TRUE(client->record.waitFor([](const Record& r) { return r.statusCount() >= 1; }, patientMs(10s)));
@@ -191,7 +191,7 @@ TEST(RemotePeer, ConnectsRegistersAndReceivesAlarmsAcrossKeyChanges)
             EXPECT_GE(alarm.temp.value, 360);
             EXPECT_LE(alarm.temp.value, 380);
             EXPECT_EQ(alarm.alarmType.value != 0, alarm.temp.value >= 373) << alarm.temp.value;
-            EXPECT_LT(std::abs(alarm.ts.value - now), 120);
+            EXPECT_LT(std::abs(alarm.ts.value - now), patient(120000) / 1000);
         }
         EXPECT_EQ(client->record.statuses().size(), 1U) << "no loss while the peer runs";
     }
@@ -259,7 +259,7 @@ TEST(RemotePeer, RejectedAuthenticationReportsDisconnectedOnce)
 {
     REQUIRE_PEER("FIXLINK_PEER_REJECT", peer);
     Client client;
-    EXPECT_EQ(client.fixlink.Connect(requestFor(peer), 10), PCCFixlink::SessionFailed);
+    EXPECT_EQ(client.fixlink.Connect(requestFor(peer), patient(10000) / 1000), PCCFixlink::SessionFailed);
     // Connect closed the refused session, receiver thread and all: nothing
     // can be reported after it returned.
     EXPECT_EQ(client.record.statuses(), std::vector<PCCFixlink::ConnectStatus> { PCCFixlink::Disconnected });

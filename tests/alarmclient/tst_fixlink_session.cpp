@@ -151,7 +151,7 @@ TEST_F(PeerTest, LoginExchangeResults)
     EXPECT_EQ(connect(), PCCFixlink::LoginDenied) << "owner refuses the login value";
     PCCFixlink::ReqInfo info = request();
     info.requestValueB = 99;
-    EXPECT_EQ(client->Connect(info, 5), PCCFixlink::Ok) << "owner grants the login value";
+    EXPECT_EQ(client->Connect(info, patient(5000) / 1000), PCCFixlink::Ok) << "owner grants the login value";
     client->Disconnect();
 
     info.port = closedPort();
@@ -431,7 +431,7 @@ TEST_F(PeerTest, AdoptedConnectionsServeTheLogin)
 
     PCCFixlink::ReqInfo info = request();
     info.port = ntohs(sa.sin_port);
-    EXPECT_EQ(client->Connect(info, 5), PCCFixlink::Ok);
+    EXPECT_EQ(client->Connect(info, patient(5000) / 1000), PCCFixlink::Ok);
     router.join();
     ::close(listener);
     ASSERT_TRUE(waitForStatusCount(1));
