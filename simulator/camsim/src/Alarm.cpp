@@ -63,9 +63,9 @@ bool AlarmService::start()
         if (e.kind == alarmpeer::PeerEvent::Authenticated || e.kind == alarmpeer::PeerEvent::SessionClosed
             || e.kind == alarmpeer::PeerEvent::ProtocolError || e.kind == alarmpeer::PeerEvent::AuthStalled
             || e.kind == alarmpeer::PeerEvent::RegistrationAnswered) {
-            static const char* names[] = { "login served", "session opened", "session authenticated",
-                "session rejected", "frame", "session closed", "protocol error", "session auth left unanswered",
-                "registration answered" };
+            static const char* names[]
+                = { "login served", "session opened", "session authenticated", "session rejected", "frame",
+                      "session closed", "protocol error", "session auth left unanswered", "registration answered" };
             logLine(cam->address() + " alarm " + names[e.kind] + " " + std::to_string(e.session)
                 + (e.detail.empty() ? std::string() : ": " + e.detail));
         }
