@@ -9,7 +9,10 @@
 #include <QByteArray>
 #include <QDebug>
 
+#include <QMetaObject>
+
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -26,15 +29,31 @@ constexpr int kConnectTimeoutS = 5;
 constexpr int kRegisteredPollMs = 1000;
 constexpr int kAfterLoginFailureMs = 1000;
 constexpr int kBetweenAttemptsMs = 500;
+// How long a sent registration may wait for its answer, in steps of
+// kRegisterPollMs; without one the client is replaced like after a "fail".
+constexpr int kRegisterWaitMs = 5000;
+constexpr int kRegisterPollMs = 50;
+// A service that does not support temperature alarms is asked again no
+// sooner than this.
+constexpr int kNotSupportedRetryMs = 30000;
+
+// Registration answers (the client's RegisterResult codes).
+constexpr int kRegisteredOk = 1;
+constexpr int kRegisterNotSupported = 0;
+constexpr int kNoRegisterAnswer = -1000;
 // Every this many failed service logins the camera is logged in again: the
 // request carries the camera's login value, which may have gone stale.
 constexpr int kReloginEvery = 10;
 
 // The callbacks reach the window through the user pointer: the record of
 // the link thread that created the client, which outlives every client.
+// The last two fields describe the current client; the link thread resets
+// them before it creates the next one, when no callback can run.
 struct LinkContext {
     Thermography* window;
     std::atomic<int>* state;
+    mutable std::atomic<int> registration { kNoRegisterAnswer };
+    mutable std::atomic<bool> lost { false };
 };
 
 void onFixlinkData(const void* user, const void* data, PCCFixlink::DataType type)
@@ -55,7 +74,14 @@ void onFixlinkData(const void* user, const void* data, PCCFixlink::DataType type
         alarm.timestamp = record->ts.value;
         context->window->handleTempAlarm(alarm);
     } else if (type == PCCFixlink::RegisterResult) {
-        context->state->store(1);
+        const std::int32_t code = *static_cast<const std::int32_t*>(data);
+        qDebug() << "注册结果" << code;
+        // Only "ok" makes alarms flow; the link thread reads the rest. Set
+        // here, in the order the client reports, so that a loss reported
+        // after it is never overwritten.
+        context->registration.store(code);
+        if (code == kRegisteredOk)
+            context->state->store(1);
     }
 }
 
@@ -68,8 +94,10 @@ void onFixlinkStatus(const void* user, PCCFixlink::ConnectStatus status)
         break;
     case PCCFixlink::Disconnected:
         qDebug() << "Connection---------------disconnect";
-        if (context)
+        if (context) {
+            context->lost.store(true);
             context->state->store(2);
+        }
         break;
     case PCCFixlink::Unknown:
         qDebug() << "Connection---------------unknown status";
@@ -184,11 +212,27 @@ void Thermography::runFixlinkSession()
     LinkContext context { this, &m_fixlinkState };
     std::unique_ptr<PCCFixlink> client;
     int retries = 0;
+    bool notSupportedShown = false;
     // Pauses end early when the session does.
     auto sleepMs = [this, generation](int ms) {
         std::unique_lock<std::mutex> locker(m_linkWakeLock);
         m_linkWake.wait_for(locker, std::chrono::milliseconds(ms),
             [this, generation] { return m_deviceMsg.devicecount.load() != generation; });
+    };
+    // The answer to the registration just sent: its code, or none when the
+    // wait ran out, the link was lost or the session ended first.
+    auto awaitRegistration = [this, &context, generation] {
+        for (int waited = 0; waited < kRegisterWaitMs; waited += kRegisterPollMs) {
+            const int answer = context.registration.load();
+            if (answer != kNoRegisterAnswer)
+                return answer;
+            if (context.lost.load() || m_deviceMsg.devicecount.load() != generation)
+                break;
+            std::unique_lock<std::mutex> locker(m_linkWakeLock);
+            m_linkWake.wait_for(locker, std::chrono::milliseconds(kRegisterPollMs),
+                [this, generation] { return m_deviceMsg.devicecount.load() != generation; });
+        }
+        return context.registration.load();
     };
 
     // Ends with the session: a new one or none changes the generation or
@@ -202,14 +246,32 @@ void Thermography::runFixlinkSession()
                 dropClient(client);
                 qDebug() << "isdisconnect1";
             }
+            // No client exists now, so no callback can run.
+            context.registration = kNoRegisterAnswer;
+            context.lost = false;
             client = std::make_unique<PCCFixlink>(&context, onFixlinkData, onFixlinkStatus, onFixlinkLog);
             const PCCFixlink::ResultCode rc = client->Connect(req.info, kConnectTimeoutS);
             qDebug() << "code 值" << int(rc);
             if (rc == PCCFixlink::Ok) {
-                if (client->GetAlarmParams() == PCCFixlink::Ok) {
+                // Registered only when the service answers "ok"; the state
+                // is set by the callback, never here, so a loss reported in
+                // the meantime stands. Anything else replaces the client.
+                const int answer = client->GetAlarmParams() == PCCFixlink::Ok ? awaitRegistration() : kNoRegisterAnswer;
+                if (answer == kRegisteredOk && !context.lost.load()) {
                     qDebug() << "获取预警成功";
-                    m_fixlinkState = 1;
                     sleepMs(kRegisteredPollMs);
+                } else if (answer == kRegisterNotSupported) {
+                    qDebug() << "报警服务不支持温度报警, 30 s 后再试";
+                    if (!notSupportedShown) {
+                        notSupportedShown = true;
+                        QMetaObject::invokeMethod(
+                            this, [this] { showTip(tr("报警服务不支持温度报警"), TipMs, false); },
+                            Qt::QueuedConnection);
+                    }
+                    dropClient(client);
+                    sleepMs(kNotSupportedRetryMs);
+                } else {
+                    qDebug() << "注册失败" << answer;
                 }
             } else if (rc == PCCFixlink::LoginFailed || rc == PCCFixlink::LoginRefused
                 || rc == PCCFixlink::LoginDenied) {

@@ -143,6 +143,10 @@
         <translation>Login failed</translation>
     </message>
     <message>
+        <source>报警服务不支持温度报警</source>
+        <translation>The alarm service does not support temperature alarms</translation>
+    </message>
+    <message>
         <source>截图成功</source>
         <translation>Screenshot succeeded</translation>
     </message>

@@ -117,6 +117,15 @@ PCCFixlink::ResultCode PCCFixlink::Connect(const ReqInfo& info, int timeout)
     }
     if (!d->session)
         return SessionFailed;
+    if (!d->session->authenticated()) {
+        // Refused, or no answer within the wait: the server will not serve
+        // this session, so it is not handed to the caller as connected. A
+        // refusal was reported as Disconnected; an unanswered Auth is not
+        // reported at all.
+        d->logSink.format("line:%d", __LINE__);
+        d->session.reset();
+        return SessionFailed;
+    }
     d->logSink.format("line:%d", __LINE__);
     return Ok;
 }

@@ -122,6 +122,10 @@ bool Session::waitForAuthAnswer(std::int64_t waitSeconds)
 
 int Session::send(std::uint8_t command, std::uint8_t dataKind, const std::uint8_t* data, std::size_t length)
 {
+    // The socket of a session given up or lost stays open until close(), and
+    // a send on it may still "succeed": the frame would go nowhere.
+    if (m_state.load() < 0 || m_lost.load())
+        return -1;
     std::lock_guard<std::mutex> lock(m_sendLock);
     return sendLocked(command, dataKind, data, length);
 }
@@ -183,6 +187,7 @@ void Session::receiverLoop()
     }
 
     console("disconnect from server !\n");
+    m_lost = true;
     m_owner->onSessionStatus(SessionLost);
     waitUntilClosing();
     console("disconnect from server2 !\n");
@@ -206,8 +211,10 @@ bool Session::dispatch(const Frame& frame)
             std::lock_guard<std::mutex> lock(m_sendLock);
             std::int8_t expected = Opening;
             accepted = m_state.compare_exchange_strong(expected, Authenticated) || expected == Authenticated;
-            if (accepted)
+            if (accepted) {
                 m_encryption = 1;
+                m_authenticated = true;
+            }
         }
         if (accepted)
             m_owner->onSessionStatus(SessionAuthenticated);

@@ -45,7 +45,7 @@ public:
     // Connects to ip:ticket.sessionPort, starts the receiver thread, sends
     // Auth and waits up to waitSeconds for its answer. Null when the
     // connection or the thread could not be made; otherwise the session,
-    // marked closing when no answer came in time.
+    // marked closing when no answer came in time (authenticated() tells).
     static std::unique_ptr<Session> open(
         const char* ip, const Ticket& ticket, std::int64_t waitSeconds, SessionOwner* owner);
 
@@ -53,11 +53,15 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Builds and sends one frame; the bytes sent, or -1.
+    // Builds and sends one frame; the bytes sent, or -1. A session that is
+    // closing or whose connection was lost sends nothing (-1).
     int send(std::uint8_t command, std::uint8_t dataKind, const std::uint8_t* data, std::size_t length);
     void close();
 
     State state() const { return static_cast<State>(m_state.load()); }
+    // Whether the server accepted the authentication (the owner was told
+    // SessionAuthenticated), whatever happened to the session since.
+    bool authenticated() const { return m_authenticated.load(); }
     // The session whose receiver thread calls this, or null on other threads.
     static Session* current();
     SessionOwner* owner() const { return m_owner; }
@@ -89,6 +93,8 @@ private:
     std::uint32_t m_peerSequence = 0; // receiver thread only
     FrameBuffer m_receiveBuffer {}; // receiver thread only
 
+    std::atomic<bool> m_authenticated { false };
+    std::atomic<bool> m_lost { false }; // the receiver found the connection broken
     std::atomic<bool> m_running { false };
     std::thread m_receiver;
 };

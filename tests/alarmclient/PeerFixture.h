@@ -3,6 +3,8 @@
 // on 127.0.0.1, for the session tests. The recorder is filled on the
 // client's receiver thread and read on the test's thread.
 
+#include "TestPatience.h"
+
 #include <Fixlink/PCCFixlink.h>
 #include <alarmpeer/AlarmPeer.h>
 
@@ -15,6 +17,16 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+// A wait or an upper time bound, stretched by the build's patience factor.
+inline std::chrono::milliseconds patientMs(std::chrono::milliseconds bound)
+{
+    return std::chrono::milliseconds(patient(static_cast<int>(bound.count())));
+}
+inline double patientSeconds(double seconds)
+{
+    return patient(static_cast<int>(seconds * 1000)) / 1000.0;
+}
 
 struct ClientRecord {
     std::vector<kvtool::PCCFixlink::ConnectStatus> statuses;
@@ -46,12 +58,14 @@ protected:
     // Restarts the peer with other options (before any client connects).
     void restartPeer(const alarmpeer::AlarmPeer::Options& options);
     kvtool::PCCFixlink::ReqInfo request() const;
-    kvtool::PCCFixlink::ResultCode connect(int timeout = 5);
-    bool waitForStatusCount(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    // `timeout`: the seconds Connect waits for the Auth answer.
+    kvtool::PCCFixlink::ResultCode connect(int timeout = patient(5000) / 1000);
+    bool waitForStatusCount(
+        std::size_t count, std::chrono::milliseconds timeout = patientMs(std::chrono::seconds(5))) const;
     // The frames the peer got with the given command, in arrival order.
     std::vector<alarmpeer::ReceivedFrame> framesWithCommand(std::uint8_t command) const;
-    bool waitForFrameCount(
-        std::uint8_t command, std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    bool waitForFrameCount(std::uint8_t command, std::size_t count,
+        std::chrono::milliseconds timeout = patientMs(std::chrono::seconds(5))) const;
 
     std::unique_ptr<alarmpeer::AlarmPeer> peer;
     Recorder recorder;

@@ -88,7 +88,7 @@ QtMessageHandler g_previousHandler = nullptr;
 
 void collectLines(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
-    if (text.startsWith("code ") || text.startsWith("m_deviceMsg.devicecount"))
+    if (text.startsWith("code ") || text.startsWith("m_deviceMsg.devicecount") || text.startsWith("注册结果"))
         g_lines << text;
     if (g_previousHandler)
         g_previousHandler(type, context, text);
@@ -134,6 +134,7 @@ private slots:
     void linkRegistersAndComesBackAfterADrop();
     void refusedLinkRetriesAndLogsTheCameraInAgain();
     void linkThreadsFollowTheSession();
+    void linkRegistersOnlyOnAnAcceptedAuthAndAnOk();
 
 private:
     void connectTo(int n, Camsim& camsim);
@@ -462,6 +463,36 @@ void TestAlarms::linkThreadsFollowTheSession()
         g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount [^前]")).size(), 2, patient(3000));
     qInfo("link ended %lld ms after the disconnect", clock.elapsed());
     QVERIFY(clock.elapsed() < 2000);
+}
+
+void TestAlarms::linkRegistersOnlyOnAnAcceptedAuthAndAnOk()
+{
+    // Two sessions whose Auth is never answered, then registrations
+    // answered "fail" twice.
+    Camsim camsim(camsimArguments(
+        7, { "--people-per-minute", "0.1", "--stall-alarm-auth", "2", "--fail-alarm-registration", "2" }));
+    connectTo(7, camsim);
+    Thermography* w = m_window.data();
+    auto attempts = [] { return g_lines.filter(QRegularExpression("^code ")).size(); };
+    // While the first Auth waits, the camera is logged in again: its old
+    // login value is gone, and the link must fill its request anew.
+    QSignalSpy logins(w, &Thermography::SigLoginResult);
+    w->deviceMsg().device->login(false, true, Device::kRefreshRestartsPreview);
+    QTRY_VERIFY_WITH_TIMEOUT(!logins.isEmpty(), patient(10000));
+    QVERIFY2(attempts() < 2, "the camera's re-login came too late to test the request");
+
+    QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, patient(40000));
+    const QStringList codes = g_lines.filter(QRegularExpression("^code "));
+    const QStringList answers = g_lines.filter(QRegularExpression("^注册结果"));
+    qInfo() << "attempts" << codes << "answers" << answers;
+    // Stalled twice and denied once with the stale login value (in the order
+    // the re-login came), then registered twice "fail" and once "ok".
+    QCOMPARE(codes.size(), 6);
+    QCOMPARE(codes.filter(QRegularExpression(" -3$")).size(), 2);
+    QCOMPARE(codes.filter(QRegularExpression(" -10$")).size(), 1);
+    QCOMPARE(codes.filter(QRegularExpression(" 0$")).size(), 3);
+    QCOMPARE(answers.size(), 3);
+    QVERIFY(answers.at(0).endsWith("-1") && answers.at(1).endsWith("-1") && answers.at(2).endsWith(" 1"));
 }
 
 QTEST_MAIN(TestAlarms)

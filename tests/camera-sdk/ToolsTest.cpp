@@ -95,16 +95,18 @@ TEST(Camsim, HelpNamesEveryOption)
     int code = -1;
     const std::string help = runTool("camsim", { "--help" }, 5000, code);
     EXPECT_EQ(code, 0);
-    for (const char* option :
-        { "--cameras", "--address", "--port", "--search-port", "--user", "--password", "--codec", "--audio",
-            "--people-per-minute", "--abnormal-share", "--timezone", "--unit", "--legacy-config", "--no-unit-switch",
-            "--drop-after", "--stop-video-after", "--malformed-every", "--refuse-alarm-logins", "--write-clip" })
+    for (const char* option : { "--cameras", "--address", "--port", "--search-port", "--user", "--password", "--codec",
+             "--audio", "--people-per-minute", "--abnormal-share", "--timezone", "--unit", "--legacy-config",
+             "--no-unit-switch", "--drop-after", "--stop-video-after", "--malformed-every", "--refuse-alarm-logins",
+             "--stall-alarm-auth", "--fail-alarm-registration", "--write-clip" })
         EXPECT_NE(help.find(option), std::string::npos) << option;
     runTool("camsim", { "--cameras", "0" }, 5000, code);
     EXPECT_EQ(code, 2);
     runTool("camsim", { "--address", "192.0.2.1" }, 5000, code);
     EXPECT_EQ(code, 2) << "only loopback addresses";
     runTool("camsim", { "--abnormal-share", "1.5" }, 5000, code);
+    EXPECT_EQ(code, 2);
+    runTool("camsim", { "--stall-alarm-auth", "-1" }, 5000, code);
     EXPECT_EQ(code, 2);
 }
 

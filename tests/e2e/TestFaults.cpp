@@ -1,7 +1,8 @@
 // Faults against the real ardenix program and camsim (127.0.80.10 and up):
 // the camera restarted, the alarm service dropping and refusing, malformed
 // frames, the video stopping, the snapshot folder unwritable or its disk
-// full, and the program killed during an alarm storm. Each case checks what
+// full, the program killed during an alarm storm, and an alarm service that
+// leaves Auth unanswered or answers registrations "fail". Each case checks what
 // the operator sees (log lines, the screen) and what was stored, and prints
 // an "E2E" line with what it measured.
 #include "E2e.h"
@@ -120,8 +121,15 @@ private slots:
     void snapshotFolderUnwritable();
     void diskFull();
     void killedDuringAnAlarmStorm();
+    void alarmLinkStalledAuth();
+    void alarmLinkFailedRegistrations();
 
 private:
+    // The alarm service misbehaves twice (faultLine: the program's log line
+    // of each time); then alarms must reach the window within 20 s and
+    // every one sent become a picture, a row and a count.
+    void linkFaultThenAlarms(
+        const QString& name, const QString& address, int id, const QStringList& fault, const QString& faultLine);
     // Stops camsim, then the program after the held frames served the
     // last bookings, and compares what was delivered with what was stored.
     QString finish(CamsimProcess& camsim, ArdenixProcess& program, const QString& name);
@@ -402,6 +410,38 @@ void TestFaults::killedDuringAnAlarmStorm()
     QVERIFY(store.integrityOk);
     QCOMPARE(withoutRow, 0);
     QCOMPARE(store.counted(), store.rows());
+}
+
+void TestFaults::linkFaultThenAlarms(
+    const QString& name, const QString& address, int id, const QStringList& fault, const QString& faultLine)
+{
+    QTemporaryDir dir;
+    CamsimProcess camsim(dir.filePath("camsim.log"), address, id, QStringList { "--people-per-minute", "60" } + fault);
+    QVERIFY(camsim.start());
+    ArdenixProcess program(dir.path(), address, id);
+    QVERIFY(program.start());
+    QVERIFY2(program.waitForLog("获取预警成功", 1, 60000), qPrintable(program.log().right(3000)));
+    // A person a second: alarms flow as soon as the link really stands.
+    QVERIFY2(program.waitForLog("耗时2 addAlarmpush", 5, 45000), qPrintable(program.log().right(3000)));
+    QCOMPARE(program.countLog(faultLine), 2);
+    const qint64 firstCardMs = firstLogAfter(program, "耗时2 addAlarmpush", program.logTimes(faultLine).last());
+    qInfo().noquote() << "E2E" << name << "first alarm card" << firstCardMs << "ms after the last fault";
+    QVERIFY(firstCardMs >= 0 && firstCardMs < patient(20000));
+    QCOMPARE(program.countLog("获取预警成功"), 1);
+    const QString problems = finish(camsim, program, name);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems));
+}
+
+void TestFaults::alarmLinkStalledAuth()
+{
+    // Connect gives each unanswered Auth up after 5 s.
+    linkFaultThenAlarms("stalled-alarm-auth", "127.0.80.17", 47, { "--stall-alarm-auth", "2" }, "code 值 -3");
+}
+
+void TestFaults::alarmLinkFailedRegistrations()
+{
+    linkFaultThenAlarms(
+        "failed-alarm-registration", "127.0.80.18", 48, { "--fail-alarm-registration", "2" }, "注册结果 -1");
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

@@ -81,12 +81,19 @@ public:
     PCCFixlink(const PCCFixlink&) = delete;
     PCCFixlink& operator=(const PCCFixlink&) = delete;
 
-    // Ok once the login was granted, the session is open and the
-    // authentication was sent; whether the server accepted it arrives
-    // through the status callback. `timeout` is the wait, in seconds, for
-    // that answer.
+    // Ok only when the login was granted and the server accepted the
+    // authentication within `timeout` seconds: the status callback has then
+    // reported Connected (and a loss right after it may already have been
+    // reported as Disconnected). When the server refuses the authentication
+    // (reported as Disconnected) or leaves it unanswered for the whole wait
+    // (not reported), the session is closed again and Connect returns
+    // SessionFailed; a wait of 0 or less never gets an answer. The result is
+    // therefore the one place to learn whether a session was made; the
+    // status callback tells of changes.
     ResultCode Connect(const ReqInfo& info, int timeout);
     ResultCode Disconnect();
+    // Sends the registration for temperature alarms; its answer comes as
+    // RegisterResult. SendFailed on a session that was lost or is closing.
     ResultCode GetAlarmParams();
     int WriteLogFile(bool on);
 

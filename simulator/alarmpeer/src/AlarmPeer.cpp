@@ -107,6 +107,8 @@ struct Connection {
 
     // Session connections only.
     bool authenticated = false;
+    bool registered = false; // a registration was answered "ok"
+    bool authStalled = false;
     bool encrypt = false;
     std::vector<Key> keys; // keys[0] from the ticket, then one per key change
     std::uint32_t sequence = 0;
@@ -131,6 +133,8 @@ struct AlarmPeer::Impl {
     LoginMode loginMode = LoginMode::Normal;
     AuthMode authMode = AuthMode::Accept;
     bool splitFrames = false;
+    int stallAuthLeft = 0;
+    int failRegistrationsLeft = 0;
     std::vector<LoginRequest> logins;
     std::vector<ReceivedFrame> frames;
     std::map<SessionId, Key> currentKeys;
@@ -565,15 +569,27 @@ struct AlarmPeer::Impl {
         }
         case 10: {
             const std::string text(frame.data.begin(), frame.data.end());
+            if (text.find("\"mv.register\"") == std::string::npos)
+                break;
             bool reply = false;
+            bool fail = false;
             std::string replyText;
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 reply = options.answerRegistration;
                 replyText = options.registrationAnswer;
+                fail = reply && failRegistrationsLeft > 0;
+                if (fail) {
+                    --failRegistrationsLeft;
+                    replyText = R"({"result":"ok","param":["fail"]})";
+                }
             }
-            if (reply && text.find("\"mv.register\"") != std::string::npos)
-                sendFrame(c, 20, 1, Bytes(replyText.begin(), replyText.end()));
+            if (!reply)
+                break;
+            sendFrame(c, 20, 1, Bytes(replyText.begin(), replyText.end()));
+            // The answer the client reads as "ok": a first parameter "ok".
+            c.registered = !fail && replyText.find(R"(["ok")") != std::string::npos;
+            emit(PeerEvent::RegistrationAnswered, c.id, c.registered ? "ok" : fail ? "fail" : "other");
             break;
         }
         default:
@@ -588,8 +604,19 @@ struct AlarmPeer::Impl {
             std::lock_guard<std::mutex> lock(mutex);
             mode = authMode;
         }
-        if (mode == AuthMode::NoAnswer || c.authenticated)
+        if (mode == AuthMode::NoAnswer || c.authenticated || c.authStalled)
             return;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (stallAuthLeft > 0) {
+                --stallAuthLeft;
+                c.authStalled = true;
+            }
+        }
+        if (c.authStalled) {
+            emit(PeerEvent::AuthStalled, c.id);
+            return;
+        }
         bool valid = false;
         if (frame.data.size() >= 20) {
             const auto userId = static_cast<std::int32_t>(codec::le32(frame.data.data()));
@@ -737,8 +764,12 @@ struct AlarmPeer::Impl {
         for (auto& c : connections) {
             if (c->closed || c->kind != Connection::Session)
                 continue;
-            if (id == AllSessions ? !c->authenticated : c->id != id)
+            if (id == AllSessions || id == RegisteredSessions) {
+                if (!c->authenticated || (id == RegisteredSessions && !c->registered))
+                    continue;
+            } else if (c->id != id) {
                 continue;
+            }
             if (f(*c)) {
                 ++count;
                 flush(*c);
@@ -909,6 +940,18 @@ void AlarmPeer::setAnswerHeartbeats(bool on)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->options.answerHeartbeats = on;
+}
+
+void AlarmPeer::stallAuth(int sessions)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->stallAuthLeft = std::max(0, sessions);
+}
+
+void AlarmPeer::failRegistrations(int count)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->failRegistrationsLeft = std::max(0, count);
 }
 
 int AlarmPeer::sendTempAlarm(int alarmType, int temperatureTenths, std::int64_t utcSeconds, SessionId session)

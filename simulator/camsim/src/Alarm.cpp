@@ -61,15 +61,19 @@ bool AlarmService::start()
                 peer->opened.erase(e.session);
         }
         if (e.kind == alarmpeer::PeerEvent::Authenticated || e.kind == alarmpeer::PeerEvent::SessionClosed
-            || e.kind == alarmpeer::PeerEvent::ProtocolError) {
-            static const char* names[] = { "login served", "session opened", "session authenticated",
-                "session rejected", "frame", "session closed", "protocol error" };
+            || e.kind == alarmpeer::PeerEvent::ProtocolError || e.kind == alarmpeer::PeerEvent::AuthStalled
+            || e.kind == alarmpeer::PeerEvent::RegistrationAnswered) {
+            static const char* names[]
+                = { "login served", "session opened", "session authenticated", "session rejected", "frame",
+                      "session closed", "protocol error", "session auth left unanswered", "registration answered" };
             logLine(cam->address() + " alarm " + names[e.kind] + " " + std::to_string(e.session)
                 + (e.detail.empty() ? std::string() : ": " + e.detail));
         }
     });
     if (o.refuseAlarmLogins)
         m_peer->peer->setLoginMode(alarmpeer::LoginMode::Refuse);
+    m_peer->peer->stallAuth(o.stallAlarmAuth);
+    m_peer->peer->failRegistrations(o.failAlarmRegistration);
     if (!m_peer->peer->start())
         return false;
     logLine(m_camera.address() + " alarm sessions on port " + std::to_string(m_peer->peer->sessionPort()));
@@ -125,7 +129,9 @@ void AlarmService::watchCrowd()
             const auto sentMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::chrono::system_clock::now().time_since_epoch())
                                     .count();
-            const int sessions = m_peer->peer->sendTempAlarm(alarmType, p.temperature, utc);
+            // Only to sessions that asked for alarms and were told "ok".
+            const int sessions
+                = m_peer->peer->sendTempAlarm(alarmType, p.temperature, utc, alarmpeer::RegisteredSessions);
             logLine(m_camera.address() + " person " + std::to_string(p.index) + " " + std::to_string(p.temperature)
                 + (alarmType ? " abnormal" : " normal") + ", sent to " + std::to_string(sessions) + " session(s) at "
                 + std::to_string(static_cast<long long>(sentMs)) + " ms");

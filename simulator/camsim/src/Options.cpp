@@ -77,6 +77,10 @@ const char* usageText()
            "                           temperature frames go on)\n"
            "  --malformed-every N      make every N-th frame of a stream malformed\n"
            "  --refuse-alarm-logins    refuse every alarm-service login\n"
+           "  --stall-alarm-auth N     grant the login of the first N alarm sessions but never\n"
+           "                           answer their authentication\n"
+           "  --fail-alarm-registration N\n"
+           "                           answer the first N alarm registrations \"fail\"\n"
            "\n"
            "Clip:\n"
            "  --write-clip FILE        write the scene as an H.264 or H.265 (--codec) Annex-B\n"
@@ -168,6 +172,10 @@ ParseResult parseOptions(int argc, char** argv, Options& o, std::string& error)
             ok = toDouble(v, 0, 86400, o.stopVideoAfterSeconds);
         else if (flag("--malformed-every"))
             ok = toInt(v, 1, 1000000, o.malformedEvery);
+        else if (flag("--stall-alarm-auth"))
+            ok = toInt(v, 0, 1000000, o.stallAlarmAuth);
+        else if (flag("--fail-alarm-registration"))
+            ok = toInt(v, 0, 1000000, o.failAlarmRegistration);
         else if (flag("--write-clip"))
             o.clipPath = v;
         else if (flag("--clip-seconds"))

@@ -39,6 +39,8 @@ struct Options {
     double stopVideoAfterSeconds = 0;
     int malformedEvery = 0;
     bool refuseAlarmLogins = false;
+    int stallAlarmAuth = 0; // alarm sessions whose Auth is never answered
+    int failAlarmRegistration = 0; // registrations answered "fail"
     // Ends when standard input closes, so that a harness that dies takes camsim along.
     bool exitWithStdin = false;
     // Clip mode: write `clipSeconds` of the scene as an elementary stream and exit.

@@ -51,6 +51,8 @@ namespace alarmpeer {
 using Key = std::array<std::uint8_t, 16>;
 using SessionId = std::uint32_t;
 constexpr SessionId AllSessions = 0;
+// Every authenticated session whose registration was answered "ok".
+constexpr SessionId RegisteredSessions = 0xffffffffu;
 
 // The fields of a received login request; raw holds all 256 bytes.
 struct LoginRequest {
@@ -119,7 +121,17 @@ struct ReceivedFrame {
 
 // Notifications for the owner, delivered on the peer's thread.
 struct PeerEvent {
-    enum Kind { LoginServed, SessionOpened, Authenticated, AuthRejected, FrameReceived, SessionClosed, ProtocolError };
+    enum Kind {
+        LoginServed,
+        SessionOpened,
+        Authenticated,
+        AuthRejected,
+        FrameReceived,
+        SessionClosed,
+        ProtocolError,
+        AuthStalled, // an Auth left unanswered by stallAuth()
+        RegistrationAnswered, // detail: "ok", "fail" or "other"
+    };
     Kind kind = LoginServed;
     SessionId session = 0;
     std::string detail;
@@ -183,9 +195,15 @@ public:
     void setRegistrationAnswer(bool answer, const std::string& text);
     void setKeyChangeInterval(std::chrono::milliseconds interval);
     void setAnswerHeartbeats(bool on);
+    // Faults counted down per session: the Auth of the next `sessions`
+    // sessions is never answered (their login was granted as usual), and
+    // the next `count` registrations are answered "fail".
+    void stallAuth(int sessions);
+    void failRegistrations(int count);
 
     // Session actions. `session` = AllSessions addresses every authenticated
-    // session, a given id addresses that session even before its Auth; the
+    // session, RegisteredSessions those of them whose registration was
+    // answered "ok", a given id addresses that session even before its Auth; the
     // result is the number of sessions the frame was queued on.
     int sendTempAlarm(int alarmType, int temperatureTenths, std::int64_t utcSeconds, SessionId session = AllSessions);
     int sendJson(const std::string& text, SessionId session = AllSessions);
