@@ -6,6 +6,7 @@
 #include "ui_Thermography.h"
 
 #include "media/GLYuvWidget.h"
+#include "widgets/QSetupDig.h"
 #include "widgets/QadddeviceDig.h"
 #include "widgets/deviceshowDig.h"
 
@@ -72,6 +73,8 @@ void Thermography::disconnectDevice()
             video->setDevice(nullptr);
         device->stopPreview();
         m_audio.setDevice(nullptr);
+        for (QSetupDig* settings : findChildren<QSetupDig*>())
+            settings->endSession();
         // Cut off from the window here; the reaper joins its threads.
         m_reaper.retire(device);
         wakeFixlinkSessions();
