@@ -6,6 +6,7 @@
 #include "ui_Thermography.h"
 
 #include "media/GLYuvWidget.h"
+#include "widgets/QSetupDig.h"
 #include "widgets/QadddeviceDig.h"
 #include "widgets/deviceshowDig.h"
 
@@ -19,6 +20,11 @@ constexpr int kCameraPort = 8800;
 constexpr double kStalledSpeed = 0.01;
 // Every this many stalled reports in a row the camera is logged in again.
 constexpr int kStallReloginEvery = 10;
+// The preview reports its speed once a second. The device restarts the
+// stream after that re-login only when it has been still for a while.
+constexpr qint64 kSpeedReportMs = 1000;
+static_assert((kStallReloginEvery - 1) * kSpeedReportMs > Device::kStreamStoppedAfterMs,
+    "the stall watch's re-login must find the stream stopped");
 constexpr int kWrongPassword = 1012;
 
 } // namespace
@@ -72,6 +78,8 @@ void Thermography::disconnectDevice()
             video->setDevice(nullptr);
         device->stopPreview();
         m_audio.setDevice(nullptr);
+        for (QSetupDig* settings : findChildren<QSetupDig*>())
+            settings->endSession();
         // Cut off from the window here; the reaper joins its threads.
         m_reaper.retire(device);
         wakeFixlinkSessions();
@@ -124,7 +132,7 @@ void Thermography::onSigLogin(int id, Device::LoginState state, int result)
             on_disconnectbtn_clicked();
             return;
         } else if (result == Device::kRefreshRestartsPreview) {
-            // The device restarts its stream on the new login by itself.
+            // The device restarts a stopped stream on the new login by itself.
             qDebug() << "刷新登录句柄" << result;
         } else {
             showTip(tr("登录失败"), TipMs, false);

@@ -10,9 +10,11 @@
 #include <QPainter>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -56,8 +58,30 @@ bool convertVisible(const FrameData& video, uchar* dst, int dstStride)
         const auto* y = reinterpret_cast<const uint8_t*>(video.data.constData());
         const uint8_t* u = y + qint64(w) * h;
         const uint8_t* v = u + qint64(w / 2) * (h / 2);
+        // The frame holds chroma for whole pairs of rows and columns only;
+        // of an odd size, the last row or column takes its neighbour's.
+        const int cw = w / 2;
+        const int ch = h / 2;
+        const int fw = (w + 1) / 2;
+        const int fh = (h + 1) / 2;
+        std::vector<uint8_t> padded;
+        if (fw != cw || fh != ch) {
+            padded.resize(size_t(2) * fw * fh);
+            uint8_t* out = padded.data();
+            for (const uint8_t* plane : { u, v }) {
+                for (int row = 0; row < fh; ++row) {
+                    const uint8_t* in = plane + qint64(std::min(row, ch - 1)) * cw;
+                    std::copy(in, in + cw, out);
+                    if (fw > cw)
+                        out[cw] = in[cw - 1];
+                    out += fw;
+                }
+            }
+            u = padded.data();
+            v = u + qint64(fw) * fh;
+        }
         const uint8_t* const src[4] = { y, u, v, nullptr };
-        const int srcStride[4] = { w, w / 2, w / 2, 0 };
+        const int srcStride[4] = { w, fw, fw, 0 };
         uint8_t* const dstPlanes[4] = { dst, nullptr, nullptr, nullptr };
         const int dstStrides[4] = { dstStride, 0, 0, 0 };
         ok = sws_scale(context, src, srcStride, 0, h, dstPlanes, dstStrides) == h;
@@ -102,9 +126,9 @@ bool isUsableVideoFrame(const FrameData& frame)
 {
     const int w = frame.width;
     const int h = frame.height;
-    if (w <= 0 || h <= 0 || w % 2 != 0 || h % 2 != 0 || w > kMaxSide || h > kMaxSide)
+    if (w < 2 || h < 2 || w > kMaxSide || h > kMaxSide)
         return false;
-    return qint64(frame.data.size()) >= qint64(w) * h * 3 / 2;
+    return qint64(frame.data.size()) >= qint64(w) * h + 2 * qint64(w / 2) * (h / 2);
 }
 
 bool isUsableThermalFrame(const FrameData& frame)

@@ -56,8 +56,9 @@ struct Result {
 bool canName(const Request& request);
 Names buildNames(const Request& request, qint64 pts);
 
-// A decoded picture: positive even sizes up to kMaxSide and a payload that
-// holds all three planes of tight planar YUV 4:2:0.
+// A decoded picture: sizes from 2 up to kMaxSide, odd ones too, and a payload
+// that holds all three planes of tight planar YUV 4:2:0 (chroma planes of
+// width / 2 × height / 2).
 bool isUsableVideoFrame(const FrameData& frame);
 // A false-colour picture: positive sizes up to kMaxSide and width × height × 3
 // bytes of RGB.

@@ -66,6 +66,8 @@ void Device::connectWorkers()
     connect(d, &DeviceP::sigAgainToLogin, d->login, &DeviceLogin::RefreshLogin);
     connect(d->login, &DeviceLogin::sigLogin, this, &Device::sigLogin);
     connect(d->login, &DeviceLogin::sigLogin, this, &Device::onWorkerLogin);
+    connect(this, &Device::sigPreview, this, &Device::onPreviewState);
+    connect(this, &Device::sigGotFrameV, this, &Device::onPicture);
 
     connect(d, &DeviceP::sigToStartPreview, d->preview, &DevicePreview::StartPreview);
     connect(d, &DeviceP::sigToStopPreview, d->preview, &DevicePreview::StopPreview);
@@ -128,6 +130,7 @@ void Device::login(bool flag, bool again, int istate)
 {
     auto* helper = new KV::Protocol::Device::LoginHelperEx(
         d->info, d->record.userName.toUtf8().toStdString(), d->record.password.toUtf8().toStdString(), flag);
+    d->login->expectHelper(helper);
     if (again)
         emit d->sigAgainToLogin(helper, istate);
     else
@@ -139,6 +142,8 @@ void Device::startPreview(bool isHD, bool isShowthermal)
     m_previewWanted = true;
     m_previewHD = isHD;
     m_previewThermal = isShowthermal;
+    m_previewFailed = false;
+    m_sincePicture.start();
     emit d->sigToStartPreview(d->login->lastGoodInfo(), isHD, isShowthermal);
 }
 
@@ -154,9 +159,32 @@ void Device::onWorkerLogin(int id, Device::LoginState state, int result)
     // A re-login replaces the helper the running stream was started on, and
     // the camera forgets that login with it: a stream that stalled (or whose
     // start failed) would never come back. After a successful re-login of the
-    // stall watch or the alarm link, the stream starts again on the new one.
-    if (state == LoginRefreshed && result == kRefreshRestartsPreview && m_previewWanted)
+    // stall watch or the alarm link, such a stream starts again on the new
+    // one. A flowing stream goes on: a restart would blank the pictures until
+    // the next key frame.
+    if (state == LoginRefreshed && result == kRefreshRestartsPreview && m_previewWanted && streamStopped()) {
+        m_previewFailed = false;
+        m_sincePicture.start();
         emit d->sigToRestartPreview(d->login->lastGoodInfo(), m_previewHD, m_previewThermal);
+    }
+}
+
+void Device::onPreviewState(int id, Device::PreviewState state, int result)
+{
+    Q_UNUSED(id)
+    if (state == PreviewFailed || (state == PreviewStarted && result != 0))
+        m_previewFailed = true;
+}
+
+void Device::onPicture(const Device::FrameData& frame)
+{
+    if (frame.type != FrameTemperature)
+        m_sincePicture.start();
+}
+
+bool Device::streamStopped() const
+{
+    return m_previewFailed || !m_sincePicture.isValid() || m_sincePicture.elapsed() >= kStreamStoppedAfterMs;
 }
 
 void Device::setAudioEnabled(bool on)

@@ -9,6 +9,7 @@
 #include "device/DeviceRecord.h"
 #include "media/FrameData.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -88,8 +89,13 @@ public:
     qint32 loginInfoValue() const;
 
     // The re-login marker of the stall watch and the alarm link; its success
-    // restarts a stream that was asked for.
+    // restarts a stream that was asked for and has stopped: it failed to
+    // start, or no new video picture came for kStreamStoppedAfterMs. A
+    // flowing stream keeps running on the old login.
     static constexpr int kRefreshRestartsPreview = 1;
+    // Shorter than the stall watch's ten still seconds, so that its re-login
+    // always finds the stream stopped.
+    static constexpr qint64 kStreamStoppedAfterMs = 5000;
 
 signals:
     void sigLogin(int id, Device::LoginState state, int result);
@@ -109,12 +115,19 @@ signals:
 private:
     void connectWorkers();
     void onWorkerLogin(int id, Device::LoginState state, int result);
+    void onPreviewState(int id, Device::PreviewState state, int result);
+    void onPicture(const Device::FrameData& frame);
+    bool streamStopped() const;
 
     DeviceP* d;
     // What the last startPreview asked for, until stopPreview (GUI thread).
     bool m_previewWanted = false;
     bool m_previewHD = true;
     bool m_previewThermal = false;
+    // The stream as seen here (GUI thread): whether its start failed, and
+    // the time since it was asked for or last brought a video picture.
+    bool m_previewFailed = false;
+    QElapsedTimer m_sincePicture;
 };
 
 Q_DECLARE_METATYPE(Device::LoginState)

@@ -41,14 +41,16 @@ int DeviceConfig::readAll(KV::Protocol::Device::AllConfigInfo& all)
 {
     all = KV::Protocol::Device::AllConfigInfo();
     const int result = m_config ? m_config->GetAllConfig(all) : 0;
+    // A failed read says nothing about the camera: what the last good one
+    // found stays, or the next write would go to the wrong block.
+    if (result != kSuccess)
+        return result;
+    m_hasRead = true;
     m_hasThermalBlock = all.hasThermal != 0;
     if (m_hasThermalBlock)
         m_thermal = all.thermal;
-    if (result == kSuccess) {
-        m_hasRead = true;
-        if (!m_hasThermalBlock)
-            m_alarmPrompt = all.alarmPrompt;
-    }
+    else
+        m_alarmPrompt = all.alarmPrompt;
     return result;
 }
 
@@ -65,8 +67,6 @@ void DeviceConfig::GetThermalInfo(KV::Protocol::Device::NVConfigEx* nvConfig)
         return;
     KV::Protocol::Device::AllConfigInfo all;
     const int result = readAll(all);
-    if (!m_hasThermalBlock)
-        m_alarmPrompt = all.alarmPrompt;
     qDebug() << "highTemp" << m_alarmPrompt.highTemp << "lowTemp" << m_alarmPrompt.lowTemp;
     if (result != kSuccess)
         emit sigGotThermalInfo(kNoValue, kNoValue);

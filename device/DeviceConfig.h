@@ -49,7 +49,8 @@ signals:
 private:
     void replaceConfig(KV::Protocol::Device::NVConfigEx* nvConfig);
     // Reads everything into `all` and notes which kind of camera answered,
-    // keeping its thermal block when it has one; 1001 on success.
+    // keeping its thermal block when it has one; 1001 on success. A failed
+    // read leaves what the last good one found.
     int readAll(KV::Protocol::Device::AllConfigInfo& all);
 
     DeviceRecord* m_record;

@@ -4,6 +4,8 @@
 
 #include "KV_DeviceLogin.h"
 
+#include <algorithm>
+
 namespace {
 constexpr int kLoginSuccess = KV::Protocol::Device::Code::Success;
 }
@@ -25,10 +27,27 @@ DeviceLogin::~DeviceLogin()
     m_thread.wait();
     ThreadSync::observeFinished(&m_thread);
     delete m_helper.exchange(nullptr);
+    // Requests that were still queued when the thread ended.
+    std::lock_guard<std::mutex> locker(m_pendingMutex);
+    for (KV::Protocol::Device::LoginHelperEx* helper : m_pending)
+        delete helper;
+    m_pending.clear();
+}
+
+void DeviceLogin::expectHelper(KV::Protocol::Device::LoginHelperEx* loginHelper)
+{
+    if (!loginHelper)
+        return;
+    std::lock_guard<std::mutex> locker(m_pendingMutex);
+    m_pending.push_back(loginHelper);
 }
 
 void DeviceLogin::replaceHelper(KV::Protocol::Device::LoginHelperEx* loginHelper)
 {
+    {
+        std::lock_guard<std::mutex> locker(m_pendingMutex);
+        m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), loginHelper), m_pending.end());
+    }
     delete m_helper.exchange(loginHelper);
 }
 

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 namespace KV {
 namespace Protocol {
@@ -33,6 +34,10 @@ public:
     ~DeviceLogin() override;
 
     LoginInfoPtr lastGoodInfo() const;
+    // Any thread, before the helper is sent to Login or RefreshLogin: a call
+    // still queued when the worker goes never runs, and its helper is freed
+    // with the worker instead.
+    void expectHelper(KV::Protocol::Device::LoginHelperEx* loginHelper);
 
 public slots:
     void Login(KV::Protocol::Device::LoginHelperEx* loginHelper);
@@ -42,6 +47,7 @@ signals:
     void sigLogin(int id, Device::LoginState state, int result);
 
 private:
+    // Takes over a helper that has arrived, and frees the one held before.
     void replaceHelper(KV::Protocol::Device::LoginHelperEx* loginHelper);
     void copyLoginInfo(const KV::Protocol::Device::LoginInfo& info);
     void keepGoodInfo(const KV::Protocol::Device::LoginInfo& info);
@@ -49,6 +55,8 @@ private:
     std::atomic<KV::Protocol::Device::LoginHelperEx*> m_helper { nullptr };
     mutable std::mutex m_infoMutex;
     LoginInfoPtr m_lastGood;
+    std::mutex m_pendingMutex;
+    std::vector<KV::Protocol::Device::LoginHelperEx*> m_pending; // sent, not yet arrived
     QThread m_thread;
     DeviceRecord* m_record;
 };

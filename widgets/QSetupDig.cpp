@@ -94,6 +94,13 @@ QSetupDig::~QSetupDig()
     delete ui;
 }
 
+void QSetupDig::endSession()
+{
+    if (m_device)
+        disconnect(m_device.data(), nullptr, this, nullptr);
+    m_device.clear();
+}
+
 QString QSetupDig::fahrenheitKey() const
 {
     return QString::fromLatin1(kFahrenheitKey).arg(m_previewId);

@@ -34,12 +34,16 @@ public:
     static const char* const FahrenheitPattern;
 
     // device is the current camera session; it may end while the dialog is
-    // open. previewId names the camera's "CONFIG/Ftemp<id>" entry; tempType
+    // open (see endSession). previewId names the camera's "CONFIG/Ftemp<id>" entry; tempType
     // is the camera's last reported unit code.
     QSetupDig(Device* device, int previewId, int tempType, QWidget* parent = nullptr);
     ~QSetupDig() override;
 
     bool isFahrenheit() const { return m_isFahrenheit; }
+    // The session ends: the dialog lets go of it and refuses OK from now on.
+    // Call on the GUI thread before the session is handed to another thread
+    // to be destroyed.
+    void endSession();
 
 signals:
     // Declared for the main window's threshold slot; nothing emits it.

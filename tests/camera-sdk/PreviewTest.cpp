@@ -316,9 +316,15 @@ TEST(Preview, AudioAndMirrorSwitchesChangeTheStream)
 
     s.preview->SetAudioState(false);
     ASSERT_TRUE(s.sim->waitForLog("audio off", std::chrono::seconds(patient(5))));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // One connection carries everything in order: sound sent before the
+    // switch arrives before the pictures sent after it, and then none comes.
+    const auto pictures = [](const std::vector<Recorder::Entry>& f) { return f.size() - countType(f, 26); };
+    const size_t switched = pictures(s.rec.frames());
+    ASSERT_TRUE(s.rec.waitFor(
+        [&](const auto& f) { return pictures(f) >= switched + 10; }, std::chrono::milliseconds(patient(10000))));
     const size_t audioBefore = countType(s.rec.frames(), 26);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(s.rec.waitFor(
+        [&](const auto& f) { return pictures(f) >= switched + 25; }, std::chrono::milliseconds(patient(10000))));
     EXPECT_EQ(countType(s.rec.frames(), 26), audioBefore);
 }
 

@@ -160,6 +160,26 @@ private slots:
                 Qt::white, 1));
     }
 
+    void oddSizesTakeTheirNeighboursChroma()
+    {
+        // 5 × 3: chroma for 2 × 1 pixel pairs; the last column and row have
+        // none of their own. Left pair blue-ish, right pair red-ish.
+        FrameData video = yuvFrame(5, 3, 100, 128, 128);
+        char* chroma = video.data.data() + 5 * 3;
+        chroma[0] = char(200); // U, left
+        chroma[1] = char(60); // U, right
+        chroma[2] = char(60); // V, left
+        chroma[3] = char(200); // V, right
+        const QImage picture = AlarmSnapshot::compose(video, rgbFrame(2, 2, Qt::red, Qt::red));
+        QCOMPARE(picture.size(), QSize(5 + 3, 3));
+        const QColor right(picture.pixel(3, 0));
+        QVERIFY2(right.red() > 150 && right.blue() < 100, qPrintable(right.name()));
+        for (const QPoint p : { QPoint(4, 0), QPoint(4, 2), QPoint(3, 2) })
+            QVERIFY2(near(picture.pixel(p), right, 24), qPrintable(QColor(picture.pixel(p)).name()));
+        const QColor left(picture.pixel(0, 2));
+        QVERIFY2(left.blue() > 150 && left.red() < 100, qPrintable(left.name()));
+    }
+
     void writtenFileIsTheComposite()
     {
         const AlarmSnapshot::Result r = AlarmSnapshot::write(request("shots", 375, 1, 10),
@@ -183,10 +203,9 @@ private slots:
         const FrameData goodThermal = rgbFrame(4, 4, Qt::red, Qt::blue);
         FrameData shortVideo = goodVideo;
         shortVideo.data.chop(1);
-        FrameData oddVideo = yuvFrame(16, 16, 80, 128, 128);
-        oddVideo.width = 15;
-        FrameData oddHeight = yuvFrame(16, 16, 80, 128, 128);
-        oddHeight.height = 15;
+        FrameData oddShort = yuvFrame(15, 9, 80, 128, 128);
+        oddShort.data.chop(1);
+        FrameData thin = yuvFrame(1, 16, 80, 128, 128);
         FrameData negative = goodVideo;
         negative.width = -16;
         FrameData huge = goodVideo;
@@ -201,8 +220,8 @@ private slots:
         QTest::newRow("no thermal picture") << goodVideo << FrameData();
         QTest::newRow("no video picture") << FrameData() << goodThermal;
         QTest::newRow("video payload one byte short") << shortVideo << goodThermal;
-        QTest::newRow("odd width") << oddVideo << goodThermal;
-        QTest::newRow("odd height") << oddHeight << goodThermal;
+        QTest::newRow("odd size, payload one byte short") << oddShort << goodThermal;
+        QTest::newRow("one pixel wide") << thin << goodThermal;
         QTest::newRow("negative width") << negative << goodThermal;
         QTest::newRow("absurd height") << huge << goodThermal;
         QTest::newRow("thermal payload one byte short") << goodVideo << shortThermal;

@@ -195,7 +195,8 @@ private slots:
             qPrintable(QString("%1 pictures, %2 thermal, %3 sound")
                            .arg(sink.videoCount)
                            .arg(sink.thermalCount)
-                           .arg(sink.audioCount)), patient(20000));
+                           .arg(sink.audioCount)),
+            patient(20000));
 
         const Device::FrameData& picture = sink.video.first();
         QCOMPARE(picture.width, 1920);
@@ -221,6 +222,16 @@ private slots:
         QVERIFY(device.flip());
         QTRY_VERIFY_WITH_TIMEOUT(!sink.speeds.isEmpty() && sink.speeds.last() > 1.0, patient(5000));
 
+        // The stall marker's re-login while pictures flow only refreshes the
+        // login: the stream goes on.
+        device.login(false, true, Device::kRefreshRestartsPreview);
+        QTRY_COMPARE_WITH_TIMEOUT(logins.states.last(),
+            qMakePair(Device::LoginRefreshed, int(Device::kRefreshRestartsPreview)), patient(10000));
+        const int flowing = sink.videoCount;
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount > flowing + 5, patient(10000));
+        QCOMPARE(sink.count(Device::PreviewStopped), 0);
+        QCOMPARE(sink.count(Device::PreviewStarted), 1);
+
         device.stopPreview();
         QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStopped), 1, patient(10000));
         QCOMPARE(device.deviceRecord()->videoWidth, -1);
@@ -236,6 +247,22 @@ private slots:
         QCOMPARE(sink.count(Device::PreviewStarted), 2);
         QCOMPARE(sink.count(Device::PreviewStopped), 1);
         QCOMPARE(sink.count(Device::PreviewFirstFrame), 1);
+    }
+
+    void reloginRestartsAStreamThatFailedToStart()
+    {
+        Device device(recordFor(kCamera, "secret"));
+        LoginSink logins(&device);
+        PreviewSink sink(&device);
+        // Asked for before any login: the camera refuses the stream.
+        device.startPreview(true, false);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStarted), 1, patient(10000));
+        QCOMPARE(sink.count(Device::PreviewFailed), 1);
+        device.login(false, true, Device::kRefreshRestartsPreview);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 3, patient(20000));
+        QCOMPARE(sink.count(Device::PreviewStarted), 2);
+        QCOMPARE(logins.states.size(), 1);
+        QCOMPARE(logins.states[0], qMakePair(Device::LoginRefreshed, 1));
     }
 
     void h265StreamWithAacSound()
@@ -318,6 +345,40 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 2, patient(10000));
     }
 
+    void failedReadKeepsTheBlockForTheNextWrite()
+    {
+        // A camera of its own: it goes away and comes back in between.
+        const QStringList options { "--address", "127.0.61.70", "--search-port", "-1", "--high", "373" };
+        auto camera = std::make_unique<Camsim>(options);
+        QVERIFY2(camera->waitReady(), qPrintable(camera->errors()));
+        Device device(recordFor("127.0.61.70"));
+        LoginSink logins(&device);
+        ConfigSink config(&device);
+        QVERIFY(loggedIn(device, logins));
+        device.getThermalInfo();
+        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 1, patient(10000));
+        const QPair<int, int> read = config.thermal[0];
+        QCOMPARE(read.first, 373);
+
+        // The time-zone read fails while the camera is gone.
+        camera.reset();
+        device.getDeviceInfo(1);
+        QTRY_COMPARE_WITH_TIMEOUT(config.zones.size(), 1, patient(10000));
+        QCOMPARE(config.zones[0], -1000);
+        camera = std::make_unique<Camsim>(options);
+        QVERIFY2(camera->waitReady(), qPrintable(camera->errors()));
+        device.login(false, true, 1234);
+        QTRY_COMPARE_WITH_TIMEOUT(logins.states.last(), qMakePair(Device::LoginRefreshed, 1234), patient(10000));
+
+        // The write still goes to the thermal block, its low threshold kept.
+        device.setThermalInfo(380, 300);
+        QTRY_COMPARE_WITH_TIMEOUT(config.setResults.size(), 1, patient(10000));
+        QCOMPARE(config.setResults[0], 1001);
+        device.getThermalInfo();
+        QTRY_COMPARE_WITH_TIMEOUT(config.thermal.size(), 2, patient(10000));
+        QCOMPARE(config.thermal[1], qMakePair(380, read.second));
+    }
+
     void configurationOfOtherCameras()
     {
         Camsim legacy({ "--address", kLegacyCamera, "--search-port", "-1", "--legacy-config", "--high", "375" });
@@ -398,6 +459,36 @@ private slots:
         device.reset();
         // The login gives up after its 2 s limit; the destructor waited for it.
         QVERIFY2(timer.elapsed() >= 1500, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    void queuedReloginsGoWithTheSession()
+    {
+        // Re-logins to a camera that does not answer pile up behind the one
+        // in progress; the session ends before they run. Their helpers (two
+        // descriptors each) must go with it.
+        SilentCamera silent(kSilentCamera);
+        QVERIFY(silent.ok());
+        qputenv("KVSDK_LOGIN_TIMEOUT_MS", "300");
+        const auto openDescriptors = [] {
+            return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+        };
+        const auto cycle = [] {
+            auto device = std::make_unique<Device>(recordFor(kSilentCamera));
+            LoginSink sink(device.get());
+            device->login(false, false, 0);
+            QTRY_COMPARE_WITH_TIMEOUT(sink.states.size(), 1, patient(5000));
+            for (int i = 0; i < 3; ++i)
+                device->login(false, true, Device::kRefreshRestartsPreview);
+            device->prepareForDestruction();
+            std::thread([&device] { device.reset(); }).join();
+        };
+        cycle();
+        const int before = openDescriptors();
+        for (int i = 0; i < 20; ++i)
+            cycle();
+        const int after = openDescriptors();
+        qputenv("KVSDK_LOGIN_TIMEOUT_MS", "2000");
+        QVERIFY2(after - before < 10, qPrintable(QString("%1 descriptors, then %2").arg(before).arg(after)));
     }
 
     void destructionOnAnotherThreadWhileStreaming_data()
