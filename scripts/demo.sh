@@ -13,6 +13,8 @@ cmake --build build -j"$(nproc)"
 
 mkdir -p build/artifacts build/demo
 export ARDENIX_DB="$root/build/demo/ardenix.dat"
+# The demo's pictures stay with its own statistics file.
+export ARDENIX_SNAPSHOT_DIR="$root/build/demo"
 export KVSDK_SEARCH_TARGETS="${KVSDK_SEARCH_TARGETS:-127.0.0.1}"
 
 camsim_pid=""

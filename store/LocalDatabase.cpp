@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QPair>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -48,6 +50,9 @@ const char* const kCreatePictureTable = "CREATE TABLE [pictureinfotb] (\n"
                                         ");";
 const char* const kCreateDateIndex = "create index pictureinfotblocaldate on pictureinfotb(localdate);";
 const char* const kCreateSignIndex = "create index pictureinfotbsign on pictureinfotb(sign); ";
+// Time stamps of pictures the store had to leave without a row: the start-up
+// recovery looks back to the earliest of them.
+const char* const kCreateUnrecordedTable = "CREATE TABLE IF NOT EXISTS [unrecordedtb] ([stamp] varchar(14) NOT NULL);";
 const char* const kCreateAccountTable
     = "CREATE TABLE [accounttb] ([id] integer NOT NULL PRIMARY KEY AUTOINCREMENT,[username] varchar(256) NOT NULL, "
       "[password] varchar(256) NOT NULL DEFAULT '');";
@@ -137,9 +142,11 @@ void LocalDatabase::openDatabase()
         QSqlQuery query;
         query.exec(kCreateAccountTable);
     }
-    loadSevenDays();
-    loadTotals();
-    loadToday();
+    {
+        QSqlQuery query;
+        query.exec(kCreateUnrecordedTable);
+    }
+    reloadFigures();
 }
 
 bool LocalDatabase::loadSevenDays()
@@ -207,7 +214,8 @@ bool LocalDatabase::updateDay(const QString& date, int normal, int abnormal)
     query.addBindValue(normal);
     query.addBindValue(abnormal);
     query.addBindValue(text(date));
-    return query.exec();
+    // A day without a row has taken nothing.
+    return query.exec() && query.numRowsAffected() > 0;
 }
 
 bool LocalDatabase::insertPicture(const QString& date, const QString& filePath, int state)
@@ -233,7 +241,7 @@ bool LocalDatabase::addPicture(const QString& filePath)
 {
     QElapsedTimer clock;
     clock.start();
-    const bool ok = countAndStore(filePath);
+    const bool ok = countAndStore(filePath, QString());
     const qint64 spent = clock.elapsed();
     m_longestWriteMs = qMax(m_longestWriteMs, spent);
     // The window waits for this on its GUI thread.
@@ -242,7 +250,7 @@ bool LocalDatabase::addPicture(const QString& filePath)
     return ok;
 }
 
-bool LocalDatabase::countAndStore(const QString& filePath)
+bool LocalDatabase::countAndStore(const QString& filePath, const QString& countDay)
 {
     // The window's day timer moves today forward only every two seconds; a
     // person measured just after midnight belongs to the new day already.
@@ -253,33 +261,50 @@ bool LocalDatabase::countAndStore(const QString& filePath)
     int state = -1;
     const QString day = parsePictureName(filePath, state);
     qDebug().noquote() << QStringLiteral("filepath %1 pkdate %2 istate %3").arg(filePath, day).arg(state);
-    if (m_pendingRows.size() < kMaxPendingRows)
-        m_pendingRows.append({ day, filePath, state });
-
-    if (state != 1 && state != 2)
-        return storePending();
-    const bool normal = state == 1;
-    if (normal) {
-        ++m_todayNormal;
-        ++m_totalNormal;
-    } else {
-        ++m_todayAbnormal;
-        ++m_totalAbnormal;
+    // Counts and rows stay one write apart: a row the store cannot keep is
+    // not counted either, and the next start records its picture.
+    if (m_pendingRows.size() >= kMaxPendingRows && !storePending()) {
+        qDebug().noquote()
+            << QStringLiteral("picture left unrecorded and uncounted until the next start: %1").arg(filePath);
+        const QString stamp = PictureName::parse(filePath).stamp;
+        if (stamp.size() == 14 && (m_unrecordedSince.isEmpty() || stamp < m_unrecordedSince))
+            m_unrecordedSince = stamp;
+        return false;
     }
+    const bool counted = state == 1 || state == 2;
     // The person was counted into today's figures, so today's record and
     // today's row take the count, whatever day the camera stamped on the
     // picture (its clock may sit on the other side of midnight).
-    for (int i = m_sevenDays.size() - 1; i >= 0; --i) {
-        if (m_sevenDays.at(i).date == m_today) {
-            if (normal)
-                ++m_sevenDays[i].normal;
-            else
-                ++m_sevenDays[i].abnormal;
-            break;
-        }
+    const QString into = counted ? (countDay.isEmpty() ? m_today : countDay) : QString();
+    m_pendingRows.append({ day, filePath, state, into });
+    if (counted) {
+        addCount(into, state == 1);
+        qDebug().noquote() << QStringLiteral("m_normalnum %1 m_unusualnum %2 ").arg(m_todayNormal).arg(m_todayAbnormal);
     }
-    qDebug().noquote() << QStringLiteral("m_normalnum %1 m_unusualnum %2 ").arg(m_todayNormal).arg(m_todayAbnormal);
     return storePending();
+}
+
+void LocalDatabase::addCount(const QString& day, bool normal)
+{
+    (normal ? m_totalNormal : m_totalAbnormal) += 1;
+    if (day == m_today)
+        (normal ? m_todayNormal : m_todayAbnormal) += 1;
+    // Only days inside the seven-day window have a record.
+    const QDate date = QDate::fromString(day, kDateFormat);
+    const QDate today = QDate::fromString(m_today, kDateFormat);
+    if (!date.isValid() || date > today || date.daysTo(today) >= kSevenDays)
+        return;
+    int i = m_sevenDays.size();
+    while (i > 0 && m_sevenDays.at(i - 1).date > day)
+        --i;
+    if (i == 0 || m_sevenDays.at(i - 1).date != day) {
+        DayCount record;
+        record.date = day;
+        m_sevenDays.insert(i, record);
+    } else {
+        --i;
+    }
+    (normal ? m_sevenDays[i].normal : m_sevenDays[i].abnormal) += 1;
 }
 
 namespace {
@@ -304,12 +329,41 @@ bool completeJpeg(const QString& path)
 
 } // namespace
 
+QString LocalDatabase::recoverFrom()
+{
+    // The newest row's time stamp; rows without one (odd names) are passed
+    // over.
+    QString from;
+    QSqlQuery rows;
+    if (rows.exec(QStringLiteral("SELECT [filepath] FROM [pictureinfotb] ORDER BY [sno] DESC LIMIT 100"))) {
+        while (from.isEmpty() && rows.next()) {
+            const PictureName name = PictureName::parse(rows.value(0).toString());
+            if (name.hasStamp())
+                from = name.stamp;
+        }
+    }
+    QSqlQuery unrecorded;
+    if (unrecorded.exec(QStringLiteral("SELECT min([stamp]) FROM [unrecordedtb]")) && unrecorded.next()) {
+        const QString stamp = unrecorded.value(0).toString();
+        if (!stamp.isEmpty() && (from.isEmpty() || stamp < from))
+            from = stamp;
+    }
+    return from;
+}
+
 int LocalDatabase::recoverPictures(const QString& shotDir)
 {
     if (shotDir.isEmpty())
         return 0;
+    // Only what this file can have missed: a picture taken after its newest
+    // row. Pictures older than that, or any for a file without rows, were
+    // counted by another file, or never by any, and stay out.
+    const QString from = recoverFrom();
+    if (from.isEmpty())
+        return 0;
     const QDate today = currentDate();
     int recovered = 0;
+    bool complete = true;
     for (int offset = -kRecoverDays; offset <= 1; ++offset) {
         const QString day = today.addDays(offset).toString(kDateFormat);
         // Paths are built as the snapshots build them, so that they match
@@ -317,6 +371,9 @@ int LocalDatabase::recoverPictures(const QString& shotDir)
         const QString folder = shotDir + QLatin1Char('/') + day;
         const QStringList names = QDir(folder).entryList({ QStringLiteral("*.jpg") }, QDir::Files, QDir::Name);
         for (const QString& name : names) {
+            const PictureName picture = PictureName::parse(name);
+            if (!picture.hasStamp() || picture.stamp < from)
+                continue;
             const QString path = folder + QLatin1Char('/') + name;
             QSqlQuery known;
             known.prepare(QStringLiteral("SELECT 1 FROM [pictureinfotb] WHERE [filepath] = ? LIMIT 1"));
@@ -324,9 +381,16 @@ int LocalDatabase::recoverPictures(const QString& shotDir)
             if (!known.exec() || known.next() || !completeJpeg(path))
                 continue;
             qDebug().noquote() << QStringLiteral("recording a picture left unrecorded: %1").arg(path);
-            addPicture(path);
+            QElapsedTimer clock;
+            clock.start();
+            complete = countAndStore(path, day) && complete;
+            m_longestWriteMs = qMax(m_longestWriteMs, clock.elapsed());
             ++recovered;
         }
+    }
+    if (complete) {
+        QSqlQuery done;
+        done.exec(QStringLiteral("DELETE FROM [unrecordedtb]"));
     }
     return recovered;
 }
@@ -334,49 +398,72 @@ int LocalDatabase::recoverPictures(const QString& shotDir)
 bool LocalDatabase::storePending()
 {
     // A file deleted under the program takes every later write with it:
-    // start a new one at the same place.
+    // start a new one at the same place. The new file knows none of the
+    // earlier people; its figures start with the pictures still to be
+    // written.
     bool reopened = false;
     if (!m_path.isEmpty() && !QFileInfo::exists(m_path)) {
         reportWrite(false, QStringLiteral("the file is gone; starting a new one"));
         openDatabase();
         reopened = true;
-        // The new file knows none of the earlier people; its figures start
-        // with the pictures still to be written.
-        zeroFigures();
-        for (const PendingRow& row : qAsConst(m_pendingRows)) {
-            if (row.state == 1)
-                ++m_todayNormal;
-            else if (row.state == 2)
-                ++m_todayAbnormal;
-        }
-        m_totalNormal = m_todayNormal;
-        m_totalAbnormal = m_todayAbnormal;
-        if (!m_sevenDays.isEmpty()) {
-            m_sevenDays.last().normal = m_todayNormal;
-            m_sevenDays.last().abnormal = m_todayAbnormal;
-        }
     }
-    // The picture rows and today's counts go in together, so that the file
-    // always holds as many counts as rows, even when the program ends in
-    // between.
     QSqlDatabase db = QSqlDatabase::database();
-    bool ok = db.transaction();
-    for (int i = 0; ok && i < m_pendingRows.size(); ++i) {
-        const PendingRow& row = m_pendingRows.at(i);
-        ok = insertPicture(row.day, row.filePath, row.state);
-    }
-    ok = ok && updateDay(m_today, m_todayNormal, m_todayAbnormal) && db.commit();
-    if (!ok) {
+    if (!writePending()) {
         const QString error = db.lastError().text();
         db.rollback();
         reportWrite(false, error);
         return false;
     }
     m_pendingRows.clear();
+    m_unrecordedSince.clear();
     reportWrite(true, QString());
     // A new file is news for the operator all the same.
     m_newFailure = reopened;
     return !reopened;
+}
+
+bool LocalDatabase::writePending()
+{
+    // The picture rows and the counts of their days go in together, so that
+    // the file always holds as many counts as rows, even when the program
+    // ends in between. Counts are added to what the file holds, each to the
+    // day it was counted into; that day's row is made in the same write.
+    QMap<QString, QPair<int, int>> perDay;
+    perDay.insert(m_today, { 0, 0 });
+    for (const PendingRow& row : qAsConst(m_pendingRows)) {
+        if (row.countDay.isEmpty())
+            continue;
+        QPair<int, int>& counts = perDay[row.countDay];
+        (row.state == 1 ? counts.first : counts.second) += 1;
+    }
+    QSqlDatabase db = QSqlDatabase::database();
+    if (!db.transaction())
+        return false;
+    for (const PendingRow& row : qAsConst(m_pendingRows)) {
+        if (!insertPicture(row.day, row.filePath, row.state))
+            return false;
+    }
+    for (auto it = perDay.cbegin(); it != perDay.cend(); ++it) {
+        QSqlQuery create;
+        create.prepare("INSERT OR IGNORE INTO datecounttb (localdate,normalnum,unusualnum) VALUES (?, 0, 0);");
+        create.addBindValue(text(it.key()));
+        QSqlQuery add;
+        add.prepare(
+            "UPDATE datecounttb SET normalnum = normalnum + ?, unusualnum = unusualnum + ? WHERE localdate = ?;");
+        add.addBindValue(it.value().first);
+        add.addBindValue(it.value().second);
+        add.addBindValue(text(it.key()));
+        if (!create.exec() || !add.exec() || add.numRowsAffected() != 1)
+            return false;
+    }
+    if (!m_unrecordedSince.isEmpty()) {
+        QSqlQuery note;
+        note.prepare("INSERT INTO [unrecordedtb] ([stamp]) VALUES (?);");
+        note.addBindValue(m_unrecordedSince);
+        if (!note.exec())
+            return false;
+    }
+    return db.commit();
 }
 
 void LocalDatabase::reportWrite(bool ok, const QString& error)
@@ -393,7 +480,10 @@ void LocalDatabase::reportWrite(bool ok, const QString& error)
 bool LocalDatabase::resetCounts()
 {
     // Both tables change together or not at all, and the figures shown only
-    // drop to zero when the file did.
+    // drop to zero when the file did. Counts still waiting are written
+    // first, so that none returns after the reset.
+    if (!m_pendingRows.isEmpty() && !storePending())
+        return false;
     QSqlDatabase db = QSqlDatabase::database();
     if (!db.transaction())
         return false;
@@ -469,10 +559,67 @@ QVector<int> LocalDatabase::abnormalSeries() const
 
 void LocalDatabase::setToday(const QString& date)
 {
+    const QString previous = m_today;
+    const QVector<DayCount> days = m_sevenDays;
+    const int todayNormal = m_todayNormal;
+    const int todayAbnormal = m_todayAbnormal;
+    const int totalNormal = m_totalNormal;
+    const int totalAbnormal = m_totalAbnormal;
     m_today = date;
-    loadSevenDays();
-    loadTotals();
+    if (reloadFigures())
+        return;
+    if (date != previous) {
+        carryFiguresOver(days, totalNormal, totalAbnormal);
+        return;
+    }
+    m_sevenDays = days;
+    m_todayNormal = todayNormal;
+    m_todayAbnormal = todayAbnormal;
+    m_totalNormal = totalNormal;
+    m_totalAbnormal = totalAbnormal;
+}
+
+bool LocalDatabase::reloadFigures()
+{
+    // What the file holds, plus what is counted but not written yet.
+    m_todayNormal = 0;
+    m_todayAbnormal = 0;
+    if (!loadSevenDays() || !loadTotals())
+        return false;
     loadToday();
+    for (const PendingRow& row : qAsConst(m_pendingRows)) {
+        if (!row.countDay.isEmpty())
+            addCount(row.countDay, row.state == 1);
+    }
+    return true;
+}
+
+void LocalDatabase::carryFiguresOver(const QVector<DayCount>& days, int totalNormal, int totalAbnormal)
+{
+    // The file cannot be read: the figures held go on, the window moves to
+    // the new day, and the new day starts with what is counted into it.
+    m_totalNormal = totalNormal;
+    m_totalAbnormal = totalAbnormal;
+    m_todayNormal = 0;
+    m_todayAbnormal = 0;
+    const QDate today = QDate::fromString(m_today, kDateFormat);
+    m_sevenDays.clear();
+    for (const DayCount& day : days) {
+        const QDate date = QDate::fromString(day.date, kDateFormat);
+        if (date.isValid() && date <= today && date.daysTo(today) < kSevenDays)
+            m_sevenDays.append(day);
+    }
+    if (m_sevenDays.isEmpty() || m_sevenDays.last().date != m_today) {
+        DayCount record;
+        record.date = m_today;
+        m_sevenDays.append(record);
+    }
+    for (const PendingRow& row : qAsConst(m_pendingRows)) {
+        if (row.countDay == m_today)
+            (row.state == 1 ? m_todayNormal : m_todayAbnormal) += 1;
+    }
+    m_sevenDays.last().normal = m_todayNormal;
+    m_sevenDays.last().abnormal = m_todayAbnormal;
 }
 
 bool LocalDatabase::accountTableExists()

@@ -47,12 +47,16 @@ public:
     // the day the clock says it is now. The row and the day's counts go to
     // the file together; false when the file refused them (locked, read-only,
     // full): the row is kept and written with the next picture, and the
-    // figures shown count the person at once.
+    // figures shown count the person at once. Beyond 1000 rows kept that way
+    // a picture is neither kept nor counted; the next start records it.
     bool addPicture(const QString& filePath);
     // Records the complete alarm pictures of the last few days in shotDir
-    // ("<shotDir>/<yyyy-MM-dd>/<name>.jpg") that have no row: a program
-    // that ended between writing a picture and recording it leaves those.
-    // Returns how many were recorded (and counted).
+    // ("<shotDir>/<yyyy-MM-dd>/<name>.jpg") that have no row and were taken
+    // no earlier than this file's newest row (or than a picture the store
+    // had to leave unrecorded): what an end between writing a picture and
+    // recording it leaves. A file without rows recovers nothing, so pictures
+    // another file counted are not counted again. Each is counted into the
+    // day of its folder. Returns how many were recorded.
     int recoverPictures(const QString& shotDir);
     // Whether the last addPicture() began a run of failures (to tell the
     // operator once, not for every person).
@@ -76,7 +80,8 @@ public:
     QVector<int> normalSeries() const;
     QVector<int> abnormalSeries() const;
 
-    // Moves today forward (day change) and reloads everything.
+    // Moves today forward (day change) and reloads everything; counts not
+    // yet in the file stay with the days they were counted into.
     void setToday(const QString& date);
 
     bool accountTableExists();
@@ -100,9 +105,16 @@ private:
         QString day;
         QString filePath;
         int state;
+        // The day the person was counted into; empty when not counted.
+        QString countDay;
     };
-    bool countAndStore(const QString& filePath);
+    bool countAndStore(const QString& filePath, const QString& countDay);
     bool storePending();
+    bool writePending();
+    bool reloadFigures();
+    void carryFiguresOver(const QVector<DayCount>& days, int totalNormal, int totalAbnormal);
+    void addCount(const QString& day, bool normal);
+    QString recoverFrom();
     void reportWrite(bool ok, const QString& error);
     QVector<int> series(bool normal) const;
     QDate currentDate() const;
@@ -117,6 +129,9 @@ private:
     QString m_today;
     QString m_path;
     QVector<PendingRow> m_pendingRows;
+    // Time stamp of the earliest picture left without a row (the pending
+    // rows were full), until the file has a note of it.
+    QString m_unrecordedSince;
     bool m_writeFailing = false;
     bool m_newFailure = false;
     qint64 m_longestWriteMs = 0;

@@ -4,6 +4,8 @@
 // anew. Fast and without a camera.
 #include "store/LocalDatabase.h"
 
+#include "TestPatience.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
@@ -72,7 +74,7 @@ void TestStoreWrites::lockedFileCostsAShortWaitAndCatchesUp()
         QVERIFY(store.newWriteFailure());
         QVERIFY(!store.addPicture(picture(3, 1)));
         QVERIFY(!store.newWriteFailure());
-        QVERIFY2(waited < 500, qPrintable(QString::number(waited)));
+        QVERIFY2(waited < patient(500), qPrintable(QString::number(waited)));
         // The store's own account of the wait sees the locked file's delay.
         QVERIFY2(accounted >= 30 && accounted <= qMax(waited, firstWrite),
             qPrintable(QString("%1 of %2 ms").arg(accounted).arg(waited)));

@@ -71,6 +71,7 @@ private slots:
     void unopenableFileLeavesCountsAtZero();
     void dayChangeStartsANewRow();
     void midnightPictureCountsIntoTheNewDay();
+    void dayChangeUnderALockKeepsEachDaysCounts();
     void missingFolderIsCreated();
 
 private:
@@ -480,6 +481,59 @@ void TestLocalDatabase::midnightPictureCountsIntoTheNewDay()
     store.addPicture("/shots/4-370-20240201010001-1-0.jpg");
     QCOMPARE(dayRow("2024-02-01"), qMakePair(2, 1));
     QCOMPARE(scalar("SELECT count(*) FROM datecounttb"), 2);
+}
+
+// Another process holds the file while the day changes: nothing counted is
+// lost, and once the file takes writes again each day's row holds that
+// day's people, also for a later start.
+void TestLocalDatabase::dayChangeUnderALockKeepsEachDaysCounts()
+{
+    QDateTime now(QDate(2024, 1, 31), QTime(23, 59, 0));
+    LocalDatabase store([&now] { return now; });
+    store.openDatabase();
+    QVERIFY(store.addPicture("/shots/4-368-20240131235900-1-0.jpg"));
+    QVERIFY(!store.updateDay("2024-01-15", 1, 1));
+
+    QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+    other.setDatabaseName(dbPath());
+    QVERIFY(other.open());
+    {
+        QSqlQuery lock(other);
+        QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+        QVERIFY(!store.addPicture("/shots/4-391-20240131235930-2-0.jpg"));
+        now = QDateTime(QDate(2024, 2, 1), QTime(0, 0, 2));
+        store.setToday("2024-02-01");
+        QCOMPARE(store.todayNormal() + store.todayAbnormal(), 0);
+        QVERIFY(!store.addPicture("/shots/4-366-20240201000003-1-0.jpg"));
+        QVERIFY(!store.addPicture("/shots/4-372-20240201000004-1-0.jpg"));
+        QVERIFY(!store.addPicture("/shots/4-393-20240201000005-2-0.jpg"));
+        QCOMPARE(store.todayNormal(), 2);
+        QCOMPARE(store.todayAbnormal(), 1);
+        QCOMPARE(store.totalNormal(), 3);
+        QCOMPARE(store.totalAbnormal(), 2);
+        QCOMPARE(store.normalSeries().mid(5), QVector<int>({ 1, 2 }));
+        QCOMPARE(store.abnormalSeries().mid(5), QVector<int>({ 1, 1 }));
+        QVERIFY(lock.exec("ROLLBACK"));
+    }
+    other.close();
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase("other");
+
+    QVERIFY(store.addPicture("/shots/4-367-20240201000100-1-0.jpg"));
+    for (LocalDatabase* check : { &store, static_cast<LocalDatabase*>(nullptr) }) {
+        LocalDatabase again([&now] { return now; });
+        if (!check)
+            reopen(again);
+        const LocalDatabase& figures = check ? *check : again;
+        QCOMPARE(dayRow("2024-01-31"), qMakePair(1, 1));
+        QCOMPARE(dayRow("2024-02-01"), qMakePair(3, 1));
+        QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb WHERE localdate = '2024-01-31'"), 2);
+        QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb WHERE localdate = '2024-02-01'"), 4);
+        QCOMPARE(figures.todayNormal(), 3);
+        QCOMPARE(figures.todayAbnormal(), 1);
+        QCOMPARE(figures.totalNormal() + figures.totalAbnormal(), 6);
+        QCOMPARE(figures.abnormalSeries().mid(5), QVector<int>({ 1, 1 }));
+    }
 }
 
 void TestLocalDatabase::missingFolderIsCreated()

@@ -3,6 +3,7 @@
 #include "store/LocalDatabase.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QSqlDatabase>
@@ -51,6 +52,22 @@ QMap<QString, QStringList> indexes(const QString& table, bool uniqueOnly)
     return out;
 }
 
+// A complete picture as far as the recovery can tell: JPEG start and end.
+QString picture(const QString& shots, const QDateTime& at, int state, bool onDisk = true)
+{
+    const QString folder = shots + at.date().toString("/yyyy-MM-dd");
+    QDir().mkpath(folder);
+    const QString path = QString("%1/9-%2-%3-%4-0.jpg")
+                             .arg(folder)
+                             .arg(state == 1 ? 366 : 388)
+                             .arg(at.toString("yyyyMMddhhmmss"))
+                             .arg(state);
+    QFile file(path);
+    if (onDisk && file.open(QIODevice::WriteOnly))
+        file.write(QByteArray("\xFF\xD8pixels\xFF\xD9", 10));
+    return path;
+}
+
 QString sample(const QString& name)
 {
     QFile file(qEnvironmentVariable("ARDENIX_SOURCE_DIR") + "/tests/data/store/names/" + name);
@@ -73,6 +90,8 @@ private slots:
     void oneRowPerDayAndIndexedPictureColumns();
     void timeStampNeedsFourteenCharacters_data();
     void timeStampNeedsFourteenCharacters();
+    void rowsBeyondThePendingCapAreCountedOnceAtTheNextStart();
+    void recoveryTakesOnlyPicturesAfterTheNewestRow();
 
 private:
     void reopen(LocalDatabase& store);
@@ -193,6 +212,64 @@ void TestStoreGaps::timeStampNeedsFourteenCharacters()
     int parsed = -1;
     QCOMPARE(LocalDatabase::parsePictureName(path, parsed), day);
     QCOMPARE(parsed, state);
+}
+
+// The file refuses rows for longer than the store keeps them: a picture
+// beyond that is neither counted nor kept, and the next start records it,
+// once, so that counts and rows agree.
+void TestStoreGaps::rowsBeyondThePendingCapAreCountedOnceAtTheNextStart()
+{
+    const QDateTime noon(QDate(2024, 3, 5), QTime(12, 0));
+    const QString shots = m_dir->filePath("Screenshot");
+    LocalDatabase store([&noon] { return noon; });
+    store.openDatabase();
+    QVERIFY(store.addPicture(picture(shots, noon, 1)));
+    QSqlQuery refuse;
+    QVERIFY(refuse.exec("CREATE TRIGGER refuse BEFORE INSERT ON pictureinfotb BEGIN SELECT RAISE(ABORT, 'no'); END"));
+    int counted = 1;
+    for (int i = 1; i <= 1003; ++i) {
+        QVERIFY(!store.addPicture(picture(shots, noon.addSecs(i), 1 + i % 2, i > 1000)));
+        counted += i <= 1000;
+        QCOMPARE(store.todayNormal() + store.todayAbnormal(), counted);
+    }
+    QVERIFY(refuse.exec("DROP TRIGGER refuse"));
+    QVERIFY(store.addPicture(picture(shots, noon.addSecs(1100), 2)));
+    QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb"), 1002);
+    QCOMPARE(scalar("SELECT sum(normalnum) + sum(unusualnum) FROM datecounttb"), 1002);
+
+    for (int start = 0; start < 2; ++start) {
+        LocalDatabase again([&noon] { return noon; });
+        reopen(again);
+        QCOMPARE(again.recoverPictures(shots), start == 0 ? 3 : 0);
+        QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb"), 1005);
+        QCOMPARE(again.todayNormal() + again.todayAbnormal(), 1005);
+        QCOMPARE(again.todayAbnormal(), 503);
+    }
+}
+
+// Pictures without a row are adopted only when taken after the file's
+// newest row: a new file adopts none, whatever the folder holds.
+void TestStoreGaps::recoveryTakesOnlyPicturesAfterTheNewestRow()
+{
+    const QDateTime now(QDate(2024, 3, 5), QTime(9, 0));
+    const QString shots = m_dir->filePath("Screenshot");
+    picture(shots, now.addDays(-1).addSecs(-3600), 1);
+    LocalDatabase store([&now] { return now; });
+    store.openDatabase();
+    QCOMPARE(store.recoverPictures(shots), 0);
+    QCOMPARE(store.totalNormal() + store.totalAbnormal(), 0);
+
+    QVERIFY(store.addPicture(picture(shots, now.addDays(-1), 2)));
+    picture(shots, now.addDays(-1).addSecs(60), 1);
+    picture(shots, now.addSecs(-60), 2);
+    picture(shots, now.addDays(-1).addSecs(-60), 2);
+    LocalDatabase again([&now] { return now; });
+    reopen(again);
+    QCOMPARE(again.recoverPictures(shots), 2);
+    QCOMPARE(scalar("SELECT normalnum FROM datecounttb WHERE localdate = '2024-03-04'"), 1);
+    QCOMPARE(again.todayAbnormal(), 2);
+    QCOMPARE(again.todayNormal(), 0);
+    QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb"), 3);
 }
 
 QTEST_GUILESS_MAIN(TestStoreGaps)
