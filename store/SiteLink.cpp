@@ -116,9 +116,8 @@ bool SiteLink::open(const QString& uri, int connectTimeoutSeconds)
     // keepalives notice a server that went away without closing.
     const QByteArray timeout = QByteArray::number(qMax(1, connectTimeoutSeconds));
     const QByteArray dbname = uri.toUtf8();
-    const char* const keywords[]
-        = { "connect_timeout", "application_name", "keepalives_idle", "keepalives_interval", "keepalives_count",
-              "tcp_user_timeout", "dbname", nullptr };
+    const char* const keywords[] = { "connect_timeout", "application_name", "keepalives_idle", "keepalives_interval",
+        "keepalives_count", "tcp_user_timeout", "dbname", nullptr };
     const char* const values[]
         = { timeout.constData(), "ardenix", "15", "5", "3", "30000", dbname.constData(), nullptr };
     m_conn = PQconnectdbParams(keywords, values, 1);
@@ -168,8 +167,8 @@ bool SiteLink::execParams(const QString& statement, const QVector<QByteArray>& p
     values.reserve(parameters.size());
     for (const QByteArray& parameter : parameters)
         values.append(parameter.constData());
-    const Result result(PQexecParams(m_conn, statement.toUtf8().constData(), int(values.size()), nullptr,
-        values.constData(), nullptr, nullptr, 0));
+    const Result result(PQexecParams(
+        m_conn, statement.toUtf8().constData(), int(values.size()), nullptr, values.constData(), nullptr, nullptr, 0));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         const QString message = trimmed(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(m_conn));
@@ -178,8 +177,8 @@ bool SiteLink::execParams(const QString& statement, const QVector<QByteArray>& p
         // outage like any other; the statement itself was fine.
         const bool lost = PQstatus(m_conn) != CONNECTION_OK || state.startsWith(QLatin1String("08"))
             || state.startsWith(QLatin1String("57P"));
-        const Failure failure
-            = lost ? Failure::Unreachable : (state.startsWith(QLatin1String("28")) ? Failure::Login : Failure::Rejected);
+        const Failure failure = lost ? Failure::Unreachable
+                                     : (state.startsWith(QLatin1String("28")) ? Failure::Login : Failure::Rejected);
         if (lost)
             close();
         return fail(failure, message.isEmpty() ? QStringLiteral("connection lost") : message);
@@ -274,8 +273,8 @@ bool SiteLink::storeMeasurements(const QString& station, const QVector<SiteMeasu
         appendElement(results, resultText(row.state), false);
         appendElement(pictures, row.picture, false);
     }
-    const QVector<QByteArray> parameters { station.toUtf8(), keys + '}', days + '}', times + '}',
-        temperatures + '}', results + '}', pictures + '}' };
+    const QVector<QByteArray> parameters { station.toUtf8(), keys + '}', days + '}', times + '}', temperatures + '}',
+        results + '}', pictures + '}' };
     int count = 0;
     if (!execParams(QLatin1String(kInsert), parameters, &count, {}))
         return false;

@@ -93,7 +93,8 @@ bool writeDaily(
     QVector<QString> parameters;
     const QString statement = QStringLiteral("SELECT station, day, normal, abnormal, total FROM ardenix.daily")
         + filter(range, station, parameters) + QStringLiteral(" ORDER BY day, station");
-    return run(link, out,
+    return run(
+        link, out,
         { QStringLiteral("station"), QStringLiteral("date"), QStringLiteral("normal"), QStringLiteral("abnormal"),
             QStringLiteral("total") },
         statement, parameters, [](const QVector<QString>& row) { return QStringList(row.toList()); }, error);
@@ -107,7 +108,8 @@ bool writePictures(
                                              "day::text), temperature_c, result, reset, picture "
                                              "FROM ardenix.measurements")
         + filter(range, station, parameters) + QStringLiteral(" ORDER BY id");
-    return run(link, out,
+    return run(
+        link, out,
         { QStringLiteral("station"), QStringLiteral("time"), QStringLiteral("camera"), QStringLiteral("temperature_c"),
             QStringLiteral("result"), QStringLiteral("reset"), QStringLiteral("file") },
         statement, parameters,

@@ -19,12 +19,12 @@ namespace SiteReport {
 bool open(SiteLink& link, const QString& uri, QString* error);
 
 // "station,date,normal,abnormal,total": one row per station and day, by day.
-bool writeDaily(SiteLink& link, QIODevice& out, const CsvReport::DateRange& range, const QString& station,
-    QString* error);
+bool writeDaily(
+    SiteLink& link, QIODevice& out, const CsvReport::DateRange& range, const QString& station, QString* error);
 // "station,time,camera,temperature_c,result,reset,file": one row per
 // measurement, in the order the site received them; file is the picture's
 // name (the site has no station's folders).
-bool writePictures(SiteLink& link, QIODevice& out, const CsvReport::DateRange& range, const QString& station,
-    QString* error);
+bool writePictures(
+    SiteLink& link, QIODevice& out, const CsvReport::DateRange& range, const QString& station, QString* error);
 
 } // namespace SiteReport

@@ -38,10 +38,7 @@ public:
     ~SiteSender() override
     {
         m_link.close();
-        if (QSqlDatabase::contains(m_connection)) {
-            QSqlDatabase::database(m_connection, false).close();
-            QSqlDatabase::removeDatabase(m_connection);
-        }
+        closeLocal();
     }
 
 public slots:
@@ -82,6 +79,16 @@ private:
         return SiteOutbox::create(db);
     }
 
+    // The file is let go whenever the queue is empty, so that a file the
+    // store started anew (the old one deleted) is the one read next.
+    void closeLocal()
+    {
+        if (!QSqlDatabase::contains(m_connection))
+            return;
+        QSqlDatabase::database(m_connection, false).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+
     void pump()
     {
         if (m_sink->m_stop.load() || !m_retry || m_retry->isActive())
@@ -101,14 +108,16 @@ private:
     {
         QVector<SiteOutbox::Entry> entries;
         QString error;
-        if (!openLocal() || !SiteOutbox::take(QSqlDatabase::database(m_connection, false), m_settings.batchSize,
-                entries, &error)) {
+        if (!openLocal()
+            || !SiteOutbox::take(QSqlDatabase::database(m_connection, false), m_settings.batchSize, entries, &error)) {
             localFailure(error.isEmpty() ? QSqlDatabase::database(m_connection, false).lastError().text() : error);
             return false;
         }
         m_localFailing = false;
-        if (entries.isEmpty())
+        if (entries.isEmpty()) {
+            closeLocal();
             return false;
+        }
         if (!m_link.isOpen()
             && (!m_link.open(m_settings.uri, m_settings.connectTimeoutSeconds) || !m_link.ensureSchema())) {
             siteFailure();
@@ -172,6 +181,7 @@ private:
         if (!m_localFailing)
             qDebug().noquote() << QStringLiteral("site outbox not readable: %1").arg(error);
         m_localFailing = true;
+        closeLocal();
         m_retry->start(kLocalRetryMs);
     }
 
