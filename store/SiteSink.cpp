@@ -136,7 +136,13 @@ private:
             rows.reserve(entries.size());
             for (const SiteOutbox::Entry& entry : qAsConst(entries))
                 rows.append(entry.row);
-            ok = m_link.storeMeasurements(m_settings.station, rows);
+            int inserted = 0;
+            ok = m_link.storeMeasurements(m_settings.station, rows, &inserted);
+            // Sent before, and stored, but not taken off the outbox then.
+            if (ok && inserted < rows.size())
+                qDebug().noquote() << QStringLiteral("site database already had %1 of %2 rows")
+                                          .arg(rows.size() - inserted)
+                                          .arg(rows.size());
         }
         if (!ok) {
             siteFailure();
@@ -179,7 +185,7 @@ private:
     void localFailure(const QString& error)
     {
         if (!m_localFailing)
-            qDebug().noquote() << QStringLiteral("site outbox not readable: %1").arg(error);
+            qDebug().noquote() << QStringLiteral("site outbox not usable: %1").arg(error);
         m_localFailing = true;
         closeLocal();
         m_retry->start(kLocalRetryMs);
