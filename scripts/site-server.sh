@@ -10,7 +10,8 @@
 # The server has a role "station" with the password "station" (checked over
 # TCP with SCRAM) that owns the database "site", and a role "reader" with the
 # password "reader" that may only read it. The server refuses to run as
-# root, so as root it runs as the unprivileged user postgres.
+# root, so as root it runs as the unprivileged user postgres. fsync is off
+# for speed unless SITE_SERVER_FSYNC=on (benchmarks).
 set -eu
 
 BIN=${PG_BIN:-/usr/lib/postgresql/15/bin}
@@ -28,7 +29,7 @@ pg_start() {
     address=$(cat "$folder/address")
     port=$(cat "$folder/port")
     as_server "$BIN/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 60 start \
-        -o "-c listen_addresses=$address -p $port -k $folder -c fsync=off -c max_connections=120" >/dev/null
+        -o "-c listen_addresses=$address -p $port -k $folder -c fsync=${SITE_SERVER_FSYNC:-off} -c max_connections=120" >/dev/null
 }
 
 case "${1:-}" in
