@@ -28,9 +28,9 @@ class SiteSender : public QObject {
     Q_OBJECT
 
 public:
-    SiteSender(const SiteSink::Settings& settings, SiteSink* sink)
+    SiteSender(const SiteSink::Settings& settings, std::shared_ptr<SiteSink::Shared> shared)
         : m_settings(settings)
-        , m_sink(sink)
+        , m_sink(std::move(shared))
         , m_connection(QStringLiteral("siteoutbox-%1").arg(quintptr(this), 0, 16))
     {
     }
@@ -91,10 +91,10 @@ private:
 
     void pump()
     {
-        if (m_sink->m_stop.load() || !m_retry || m_retry->isActive())
+        if (m_sink->stop.load() || !m_retry || m_retry->isActive())
             return;
         for (int round = 0; round < kRoundsPerTurn; ++round) {
-            if (m_sink->m_stop.load())
+            if (m_sink->stop.load())
                 return;
             if (!sendOne())
                 return;
@@ -148,7 +148,7 @@ private:
             siteFailure();
             return false;
         }
-        if (m_sink->m_failing.exchange(false)) {
+        if (m_sink->failing.exchange(false)) {
             qDebug() << "site database reached again";
             emit sigSiteBack();
         }
@@ -159,7 +159,7 @@ private:
             localFailure(error);
             return false;
         }
-        m_sink->m_confirmed += entries.size();
+        m_sink->confirmed += entries.size();
         emit sigSiteSent(int(entries.size()), SiteOutbox::size(QSqlDatabase::database(m_connection, false)));
         return true;
     }
@@ -168,7 +168,7 @@ private:
     {
         const QString reason = m_link.lastError();
         m_link.close();
-        if (!m_sink->m_failing.exchange(true)) {
+        if (!m_sink->failing.exchange(true)) {
             // Once per outage, however long it lasts.
             qDebug().noquote() << QStringLiteral("场地数据库不可用 site database unavailable: %1")
                                       .arg(QString(reason).replace(QLatin1Char('\n'), QLatin1Char(' ')));
@@ -178,7 +178,7 @@ private:
             m_delayMs = qMin(qMax(m_delayMs, 1) * 2, m_settings.maxRetryMs);
         }
         m_delayMs = qMin(m_delayMs, m_settings.maxRetryMs);
-        m_sink->m_retryDelayMs = m_delayMs;
+        m_sink->retryDelayMs = m_delayMs;
         m_retry->start(m_delayMs);
     }
 
@@ -192,7 +192,7 @@ private:
     }
 
     const SiteSink::Settings m_settings;
-    SiteSink* const m_sink;
+    const std::shared_ptr<SiteSink::Shared> m_sink;
     const QString m_connection;
     SiteLink m_link;
     QTimer* m_retry = nullptr;
@@ -208,7 +208,8 @@ QString SiteSink::defaultStation()
 
 SiteSink::SiteSink(const Settings& settings, QObject* parent)
     : QObject(parent)
-    , m_sender(new SiteSender(settings, this))
+    , m_shared(std::make_shared<Shared>())
+    , m_sender(new SiteSender(settings, m_shared))
 {
     m_thread.setObjectName(QStringLiteral("site sink"));
     m_sender->moveToThread(&m_thread);
@@ -221,7 +222,7 @@ SiteSink::SiteSink(const Settings& settings, QObject* parent)
 
 SiteSink::~SiteSink()
 {
-    m_stop = true;
+    m_shared->stop = true;
     m_thread.quit();
     m_thread.wait();
 }

@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 
 class SiteSender;
 
@@ -40,11 +41,19 @@ public:
     void wake();
 
     // Entries the site has confirmed since start. Any thread.
-    qint64 confirmed() const { return m_confirmed.load(); }
+    qint64 confirmed() const { return m_shared->confirmed.load(); }
     // Whether the site is failing now. Any thread.
-    bool failing() const { return m_failing.load(); }
+    bool failing() const { return m_shared->failing.load(); }
     // The wait before the next try after a failure, in milliseconds. Any thread.
-    int retryDelayMs() const { return m_retryDelayMs.load(); }
+    int retryDelayMs() const { return m_shared->retryDelayMs.load(); }
+
+    // What the sink and its sender share; it outlives whichever goes last.
+    struct Shared {
+        std::atomic<bool> stop { false };
+        std::atomic<qint64> confirmed { 0 };
+        std::atomic<bool> failing { false };
+        std::atomic<int> retryDelayMs { 0 };
+    };
 
 signals:
     // The site could not be had; once per outage, with the reason.
@@ -55,11 +64,7 @@ signals:
     void sigSiteSent(int entries, qint64 waiting);
 
 private:
+    std::shared_ptr<Shared> m_shared;
     QThread m_thread;
     SiteSender* m_sender;
-    std::atomic<bool> m_stop { false };
-    std::atomic<qint64> m_confirmed { 0 };
-    std::atomic<bool> m_failing { false };
-    std::atomic<int> m_retryDelayMs { 0 };
-    friend class SiteSender;
 };
