@@ -236,9 +236,17 @@ bool SiteLink::ensureSchema()
     if (version == 0) {
         if (!exec(QStringLiteral("BEGIN")))
             return false;
-        bool ok = exec(QLatin1String(kSchemaLock));
-        for (const char* statement : kCreateSchema)
-            ok = ok && exec(QLatin1String(statement));
+        // Another station may have created it while this one waited for
+        // the lock; its objects are left as they are (they may be another
+        // role's).
+        bool ok = exec(QLatin1String(kSchemaLock))
+            && query(QStringLiteral("SELECT to_regclass('ardenix.schema_version') IS NOT NULL"), {},
+                [&present](const QVector<QString>& fields) {
+                    present = fields.value(0) == QLatin1String("t");
+                    return true;
+                });
+        for (int i = 0; ok && !present && i < int(sizeof kCreateSchema / sizeof *kCreateSchema); ++i)
+            ok = exec(QLatin1String(kCreateSchema[i]));
         ok = ok
             && query(QStringLiteral("INSERT INTO ardenix.schema_version SELECT $1 WHERE NOT EXISTS (SELECT 1 FROM "
                                     "ardenix.schema_version)"),

@@ -63,8 +63,11 @@ namespace SiteReport {
 
 bool open(SiteLink& link, const QString& uri, QString* error)
 {
-    if (!SiteLink::checkUri(uri, error))
+    QString problem;
+    if (!SiteLink::checkUri(uri, &problem)) {
+        setError(error, QStringLiteral("not a PostgreSQL connection URI: %1").arg(problem));
         return false;
+    }
     if (!link.open(uri)) {
         setError(error, QStringLiteral("cannot reach the site database: %1").arg(link.lastError()));
         return false;

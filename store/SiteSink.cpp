@@ -64,7 +64,7 @@ public slots:
 signals:
     void sigSiteOutage(QString reason);
     void sigSiteBack();
-    void sigSiteSent(int entries, qint64 waiting);
+    void sigSiteSent(int entries);
 
 private:
     bool openLocal()
@@ -160,7 +160,7 @@ private:
             return false;
         }
         m_sink->confirmed += entries.size();
-        emit sigSiteSent(int(entries.size()), SiteOutbox::size(QSqlDatabase::database(m_connection, false)));
+        emit sigSiteSent(int(entries.size()));
         return true;
     }
 
@@ -203,7 +203,8 @@ private:
 
 QString SiteSink::defaultStation()
 {
-    return QSysInfo::machineHostName();
+    const QString host = QSysInfo::machineHostName();
+    return host.isEmpty() ? QStringLiteral("station") : host;
 }
 
 SiteSink::SiteSink(const Settings& settings, QObject* parent)

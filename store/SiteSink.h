@@ -29,7 +29,8 @@ public:
         int connectTimeoutSeconds = 10;
     };
 
-    // The station's default name: the computer's host name.
+    // The station's default name: the computer's host name ("station"
+    // when it has none).
     static QString defaultStation();
 
     explicit SiteSink(const Settings& settings, QObject* parent = nullptr);
@@ -60,8 +61,8 @@ signals:
     void sigSiteOutage(QString reason);
     // The site took entries again after an outage.
     void sigSiteBack();
-    // The site confirmed entries; waiting: how many the outbox holds still.
-    void sigSiteSent(int entries, qint64 waiting);
+    // The site confirmed entries.
+    void sigSiteSent(int entries);
 
 private:
     std::shared_ptr<Shared> m_shared;

@@ -23,7 +23,10 @@ const char* const kLocal = "local";
 
 QString pictureName(int second, int state)
 {
-    return QStringLiteral("7-%1-20261209080%2-%3-1.jpg").arg(365 + second).arg(second, 3, 10, QLatin1Char('0')).arg(state);
+    return QStringLiteral("7-%1-20261209080%2-%3-1.jpg")
+        .arg(365 + second)
+        .arg(second, 3, 10, QLatin1Char('0'))
+        .arg(state);
 }
 
 } // namespace
@@ -92,11 +95,10 @@ QString TestSiteDatabase::siteValue(const QString& statement)
 {
     SiteLink link;
     QString value;
-    if (!link.open(m_server->uri())
-        || !link.query(statement, {}, [&value](const QVector<QString>& row) {
-               value = row.value(0);
-               return false;
-           }))
+    if (!link.open(m_server->uri()) || !link.query(statement, {}, [&value](const QVector<QString>& row) {
+            value = row.value(0);
+            return false;
+        }))
         return QStringLiteral("error: ") + link.lastError();
     return value;
 }
@@ -163,9 +165,8 @@ void TestSiteDatabase::rowsSentTwiceAreStoredOnce()
     SiteLink link;
     QVERIFY(link.open(m_server->uri()));
     int inserted = -1;
-    QVERIFY(link.storeMeasurements(QStringLiteral("lane-2"), { SiteMeasurement { pictureName(0, 1),
-                                                                 "2026-12-09", "", "", 1, pictureName(0, 1) } },
-        &inserted));
+    QVERIFY(link.storeMeasurements(QStringLiteral("lane-2"),
+        { SiteMeasurement { pictureName(0, 1), "2026-12-09", "", "", 1, pictureName(0, 1) } }, &inserted));
     QCOMPARE(inserted, 1);
     {
         auto site = sink(m_server->uri(), QStringLiteral("lane-1"));
@@ -244,8 +245,8 @@ void TestSiteDatabase::resetMarksRowsBeforeItOnly()
     QTRY_COMPARE_WITH_TIMEOUT(site->confirmed(), qint64(8), patient(20000));
     QCOMPARE(siteValue("SELECT count(*) || ' ' || count(*) FILTER (WHERE reset) FROM ardenix.measurements"),
         QStringLiteral("7 4"));
-    QCOMPARE(siteValue("SELECT normal || ' ' || abnormal || ' ' || cleared FROM ardenix.daily"),
-        QStringLiteral("0 3 4"));
+    QCOMPARE(
+        siteValue("SELECT normal || ' ' || abnormal || ' ' || cleared FROM ardenix.daily"), QStringLiteral("0 3 4"));
 }
 
 void TestSiteDatabase::reportsReadTheSite()
@@ -255,8 +256,8 @@ void TestSiteDatabase::reportsReadTheSite()
     QVERIFY(link.storeMeasurements(QStringLiteral("north, gate"),
         { { pictureName(1, 1), "2026-12-08", "2026-12-08 23:59:59", "36.6", 1, pictureName(1, 1) },
             { pictureName(2, 2), "2026-12-09", "", "38.1", 2, pictureName(2, 2) } }));
-    QVERIFY(link.storeMeasurements(
-        QStringLiteral("south"), { { pictureName(3, 1), "2026-12-09", "", "", 1, QString() } }));
+    QVERIFY(
+        link.storeMeasurements(QStringLiteral("south"), { { pictureName(3, 1), "2026-12-09", "", "", 1, QString() } }));
     QVERIFY(link.markReset(QStringLiteral("south")));
 
     const QString program = QString::fromLocal8Bit(qgetenv("ARDENIX_BUILD_DIR")) + "/bin/ardenix-report";
@@ -288,7 +289,8 @@ void TestSiteDatabase::reportsReadTheSite()
     QVERIFY(report({ "--db", "postgresql://station@127.0.86.1:1/site", "daily" }, &code)
                 .contains("cannot reach the site database"));
     QCOMPARE(code, 1);
-    QVERIFY(report({ "--db", "postgresql://station@[::1/site", "daily" }, &code).contains("ardenix-report:"));
+    QVERIFY(report({ "--db", "postgresql://station@[::1/site", "daily" }, &code)
+                .contains("not a PostgreSQL connection URI"));
     QCOMPARE(code, 1);
     report({ "--db", reader, "weekly" }, &code);
     QCOMPARE(code, 2);
