@@ -211,6 +211,7 @@ private:
     std::unique_ptr<SiteSink> m_siteSink;
     QList<QscreenshotDig*> m_alarmItems;
     bool m_placeholderShown;
+    bool m_pictureFailing = false; // the last alarm picture could not be written
     std::atomic<int> m_fixlinkState { 0 };
     // The session generation the newest link thread serves; a stream
     // restart within a session starts no second one.

@@ -7,10 +7,12 @@
 #include "ui_Thermography.h"
 
 #include "app/ConfigFile.h"
+#include "device/AlarmSnapshot.h"
 #include "store/AppPaths.h"
 #include "widgets/QscreenshotDig.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -22,6 +24,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
+
 namespace {
 
 const char* const kAlarmSound = ":/Thermography/Resources/Alarm.wav";
@@ -29,6 +33,19 @@ constexpr int kAbnormalTipMs = 3000;
 // Longest wait a timed snapshot accepts, so a damaged setting cannot stall
 // the window.
 constexpr int kMaxTimedWaitMs = 10000;
+
+// The name a picture that could not be written would have had, so that its
+// row carries the person's day, time, state and temperature as any other.
+QString unwrittenPictureName(const QString& dir, int camera, double temperature, int alarmType, int unit)
+{
+    AlarmSnapshot::Request request;
+    request.dir = dir;
+    request.id = qMax(0, camera);
+    request.temperature = std::isfinite(temperature) && temperature >= 0 ? temperature : 0;
+    request.state = alarmType;
+    request.istate = unit;
+    return AlarmSnapshot::buildNames(request, QDateTime::currentMSecsSinceEpoch()).output();
+}
 
 } // namespace
 
@@ -63,11 +80,22 @@ void Thermography::TempScreenshotResult(double viTemp, QString lensfilePath, QSt
 void Thermography::onscreenshotResult(
     int state, double temperature, QString lensfilePath, QString temperaturePath, int istate)
 {
-    Q_UNUSED(temperature)
-    if (state != 1) {
-        showTip(tr("截图失败"), TipMs, false);
-        return;
+    // A person whose picture could not be written was measured all the
+    // same: counted and recorded under the name the picture would have had,
+    // with a card that says the picture failed. The operator hears of it
+    // once per run of failures, after the person's own tip.
+    const bool pictured = state == 1;
+    if (!pictured) {
+        if (lensfilePath.isEmpty())
+            lensfilePath
+                = unwrittenPictureName(m_autoShotDir, m_deviceMsg.id, temperature, istate, m_deviceMsg.tempType.load());
+        temperaturePath.clear();
+        if (!m_pictureFailing) {
+            QTimer::singleShot(istate == 0 || !m_remindOn ? TipMs : kAbnormalTipMs, this,
+                [this] { showTip(tr("截图失败"), TipMs, false); });
+        }
     }
+    m_pictureFailing = !pictured;
     addAlarmpush(lensfilePath, temperaturePath);
     // The operator hears of a statistics file that refuses writes once, not
     // with every person, after the person's own tip; the person is counted
@@ -96,7 +124,9 @@ void Thermography::addAlarmpush(QString lensfilePath, QString temperaturePath)
 {
     QElapsedTimer clock;
     clock.start();
-    if (!QFileInfo(lensfilePath).isFile())
+    // A picture not on disk gets a card only when it could not be written,
+    // which comes without a partner; one removed since is passed over.
+    if (lensfilePath.isEmpty() || (!temperaturePath.isEmpty() && !QFileInfo(lensfilePath).isFile()))
         return;
     if (m_placeholderShown) {
         ui->ScreenshotWidget->hide();

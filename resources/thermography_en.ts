@@ -357,6 +357,10 @@
         <source>测温：%1℃</source>
         <translation>Temp:%1℃</translation>
     </message>
+    <message>
+        <source>截图失败</source>
+        <translation>Screenshot fail</translation>
+    </message>
 </context>
 <context>
     <name>Qshowpicture</name>

@@ -52,7 +52,7 @@ const char* const kCreatePictureTable = "CREATE TABLE [pictureinfotb] (\n"
 const char* const kCreateDateIndex = "create index pictureinfotblocaldate on pictureinfotb(localdate);";
 const char* const kCreateSignIndex = "create index pictureinfotbsign on pictureinfotb(sign); ";
 // Time stamps of pictures the store had to leave without a row: the start-up
-// recovery looks back to the earliest of them.
+// recovery looks back to the earliest of them. Made when first needed.
 const char* const kCreateUnrecordedTable = "CREATE TABLE IF NOT EXISTS [unrecordedtb] ([stamp] varchar(14) NOT NULL);";
 const char* const kCreateAccountTable
     = "CREATE TABLE [accounttb] ([id] integer NOT NULL PRIMARY KEY AUTOINCREMENT,[username] varchar(256) NOT NULL, "
@@ -132,6 +132,10 @@ void LocalDatabase::openDatabase()
     if (!db.open())
         qDebug() << "drivers" << QSqlDatabase::drivers();
 
+    // One write for the tables and today's row, not one for each: a new
+    // file (also one that replaces a deleted file while alarms come in) is
+    // ready after a single flush.
+    const bool together = db.transaction();
     if (!existed) {
         QSqlQuery query;
         query.exec(kCreateDayTable);
@@ -145,11 +149,9 @@ void LocalDatabase::openDatabase()
     }
     if (m_siteOutbox)
         SiteOutbox::create(db);
-    {
-        QSqlQuery query;
-        query.exec(kCreateUnrecordedTable);
-    }
     reloadFigures();
+    if (together && !db.commit())
+        db.rollback();
 }
 
 bool LocalDatabase::loadSevenDays()
@@ -315,6 +317,9 @@ namespace {
 // Date folders this far back (and one ahead, for a camera clock on the other
 // side of midnight) are looked through for unrecorded pictures.
 constexpr int kRecoverDays = 2;
+// A booked picture is written up to a few seconds after its second, so one
+// taken just before the newest row may still lack its own.
+constexpr int kRecoverOverlapSeconds = 30;
 
 // A JPEG ends with its end-of-image marker; a picture cut off by the
 // program's end does not.
@@ -361,9 +366,14 @@ int LocalDatabase::recoverPictures(const QString& shotDir)
     // Only what this file can have missed: a picture taken after its newest
     // row. Pictures older than that, or any for a file without rows, were
     // counted by another file, or never by any, and stay out.
-    const QString from = recoverFrom();
-    if (from.isEmpty())
+    const QString newest = recoverFrom();
+    if (newest.isEmpty())
         return 0;
+    const QString stampFormat = QStringLiteral("yyyyMMddHHmmss");
+    const QDateTime newestTime(QDate::fromString(newest.left(8), QStringLiteral("yyyyMMdd")),
+        QTime::fromString(newest.mid(8), QStringLiteral("HHmmss")), Qt::UTC);
+    const QString from
+        = newestTime.isValid() ? newestTime.addSecs(-kRecoverOverlapSeconds).toString(stampFormat) : newest;
     const QDate today = currentDate();
     int recovered = 0;
     bool complete = true;
@@ -386,7 +396,8 @@ int LocalDatabase::recoverPictures(const QString& shotDir)
             qDebug().noquote() << QStringLiteral("recording a picture left unrecorded: %1").arg(path);
             QElapsedTimer clock;
             clock.start();
-            complete = countAndStore(path, day) && complete;
+            // A folder ahead of the computer's clock counts today.
+            complete = countAndStore(path, offset > 0 ? QString() : day) && complete;
             m_longestWriteMs = qMax(m_longestWriteMs, clock.elapsed());
             ++recovered;
         }
@@ -466,6 +477,9 @@ bool LocalDatabase::writePending()
             return false;
     }
     if (!m_unrecordedSince.isEmpty()) {
+        QSqlQuery create;
+        if (!create.exec(kCreateUnrecordedTable))
+            return false;
         QSqlQuery note;
         note.prepare("INSERT INTO [unrecordedtb] ([stamp]) VALUES (?);");
         note.addBindValue(m_unrecordedSince);
@@ -579,24 +593,12 @@ QVector<int> LocalDatabase::abnormalSeries() const
 
 void LocalDatabase::setToday(const QString& date)
 {
-    const QString previous = m_today;
     const QVector<DayCount> days = m_sevenDays;
-    const int todayNormal = m_todayNormal;
-    const int todayAbnormal = m_todayAbnormal;
     const int totalNormal = m_totalNormal;
     const int totalAbnormal = m_totalAbnormal;
     m_today = date;
-    if (reloadFigures())
-        return;
-    if (date != previous) {
+    if (!reloadFigures())
         carryFiguresOver(days, totalNormal, totalAbnormal);
-        return;
-    }
-    m_sevenDays = days;
-    m_todayNormal = todayNormal;
-    m_todayAbnormal = todayAbnormal;
-    m_totalNormal = totalNormal;
-    m_totalAbnormal = totalAbnormal;
 }
 
 bool LocalDatabase::reloadFigures()
@@ -616,12 +618,10 @@ bool LocalDatabase::reloadFigures()
 
 void LocalDatabase::carryFiguresOver(const QVector<DayCount>& days, int totalNormal, int totalAbnormal)
 {
-    // The file cannot be read: the figures held go on, the window moves to
-    // the new day, and the new day starts with what is counted into it.
+    // The file cannot be read: the figures held go on and the window moves
+    // to the new day. Each record holds its day's counts, written or not.
     m_totalNormal = totalNormal;
     m_totalAbnormal = totalAbnormal;
-    m_todayNormal = 0;
-    m_todayAbnormal = 0;
     const QDate today = QDate::fromString(m_today, kDateFormat);
     m_sevenDays.clear();
     for (const DayCount& day : days) {
@@ -634,12 +634,8 @@ void LocalDatabase::carryFiguresOver(const QVector<DayCount>& days, int totalNor
         record.date = m_today;
         m_sevenDays.append(record);
     }
-    for (const PendingRow& row : qAsConst(m_pendingRows)) {
-        if (row.countDay == m_today)
-            (row.state == 1 ? m_todayNormal : m_todayAbnormal) += 1;
-    }
-    m_sevenDays.last().normal = m_todayNormal;
-    m_sevenDays.last().abnormal = m_todayAbnormal;
+    m_todayNormal = m_sevenDays.last().normal;
+    m_todayAbnormal = m_sevenDays.last().abnormal;
 }
 
 bool LocalDatabase::accountTableExists()

@@ -58,6 +58,9 @@ void QscreenshotDig::showPicture()
 {
     if (!QFileInfo(m_lensfilePath).isFile()) {
         qDebug().noquote() << QStringLiteral("%1 不存在").arg(m_lensfilePath);
+        // The person was measured and counted; only the picture is missing.
+        ui->typelb->setAlignment(Qt::AlignCenter);
+        ui->typelb->setText(tr("截图失败"));
         return;
     }
     qDebug() << "image path" << m_lensfilePath;

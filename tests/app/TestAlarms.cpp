@@ -42,7 +42,7 @@ QString cameraAddress(int n)
 QStringList camsimArguments(int n, const QStringList& extra = {})
 {
     return QStringList { "--address", cameraAddress(n), "--search-address", kSearch, "--search-port", "-1",
-               "--first-id", QString::number(kCameraId) }
+        "--first-id", QString::number(kCameraId) }
     + extra;
 }
 
@@ -191,8 +191,8 @@ void TestAlarms::listKeepsTheThirtyNewest()
     QStringList paths;
     for (int i = 0; i < 31; ++i) {
         paths << pictureFile(dir, i, 1);
-        QMetaObject::invokeMethod(w, "onscreenshotResult", Q_ARG(int, 1), Q_ARG(double, 365), Q_ARG(QString, paths.last()),
-            Q_ARG(QString, QString()), Q_ARG(int, 0));
+        QMetaObject::invokeMethod(w, "onscreenshotResult", Q_ARG(int, 1), Q_ARG(double, 365),
+            Q_ARG(QString, paths.last()), Q_ARG(QString, QString()), Q_ARG(int, 0));
         if (i == 0)
             first = w->alarmItems().first();
     }
@@ -209,11 +209,24 @@ void TestAlarms::listKeepsTheThirtyNewest()
     QCOMPARE(tipTimer(w)->interval(), 1000);
     QCOMPARE(w->alarmSoundsPlayed(), 0);
 
-    // A failed picture only tells so.
-    QMetaObject::invokeMethod(w, "onscreenshotResult", Q_ARG(int, 0), Q_ARG(double, 365), Q_ARG(QString, QString()),
+    // A person whose picture failed is counted and listed all the same,
+    // under the name the picture would have had; the card and a later tip
+    // say that the picture is missing.
+    QMetaObject::invokeMethod(w, "onscreenshotResult", Q_ARG(int, 0), Q_ARG(double, 388), Q_ARG(QString, QString()),
         Q_ARG(QString, QString()), Q_ARG(int, 2));
-    QCOMPARE(tipText(w), QString("Screenshot fail"));
-    QCOMPARE(w->store().todayNormal() + w->store().todayAbnormal(), 31);
+    QCOMPARE(tipText(w), QString("Abnormal temperature"));
+    QCOMPARE(w->store().todayNormal(), 31);
+    QCOMPARE(w->store().todayAbnormal(), 1);
+    auto* failed = qobject_cast<QscreenshotDig*>(list->itemAt(0)->widget());
+    QVERIFY(failed);
+    QCOMPARE(failed->findChild<QLabel*>("typelb")->text(), QString("Screenshot fail"));
+    QCOMPARE(failed->findChild<QLabel*>("temperaturelb")->text(), QString("Temp:38.8℃"));
+    QStringList recent;
+    QVERIFY(w->store().recentPictures(recent));
+    const QRegularExpression name("/Screenshot/\\d{4}-\\d\\d-\\d\\d/\\d+-388-\\d{14}-2-3\\.jpg$");
+    QVERIFY2(name.match(recent.first()).hasMatch(), qPrintable(recent.first()));
+    QVERIFY(!QFile::exists(recent.first()));
+    QTRY_COMPARE_WITH_TIMEOUT(tipText(w), QString("Screenshot fail"), patient(5000));
 }
 
 void TestAlarms::startupFillsTheListNewestOnTop()
@@ -445,7 +458,8 @@ void TestAlarms::linkThreadsFollowTheSession()
     clock.start();
     QMetaObject::invokeMethod(w, "on_disconnectbtn_clicked");
     QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 2, patient(3000));
-    QTRY_COMPARE_WITH_TIMEOUT(g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount [^前]")).size(), 2, patient(3000));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount [^前]")).size(), 2, patient(3000));
     qInfo("link ended %lld ms after the disconnect", clock.elapsed());
     QVERIFY(clock.elapsed() < 2000);
 }

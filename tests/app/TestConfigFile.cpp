@@ -15,6 +15,7 @@ private slots:
     void missingFileReadsDefaults();
     void firstWriteCreatesFile();
     void valuesAreReadFromTheCurrentDirectory();
+    void damagedFileIsSetAside_data();
     void damagedFileIsSetAside();
 
 private:
@@ -85,26 +86,46 @@ void TestConfigFile::valuesAreReadFromTheCurrentDirectory()
 }
 
 // A file that holds serialised values (the fuzzer's find: one made the
-// reader allocate without bound) was not written by the program: it is set
-// aside and the defaults apply; a file of plain numbers is kept.
-void TestConfigFile::damagedFileIsSetAside()
+// reader allocate without bound), escapes that can spell them, or far more
+// than the program writes was not written by it: it is set aside and the
+// defaults apply; a file of plain numbers is kept. Each rule on its own.
+void TestConfigFile::damagedFileIsSetAside_data()
 {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("damaged");
     const QString data = qEnvironmentVariable("ARDENIX_SOURCE_DIR") + "/tests/data/app/config/";
     for (const char* name : { "crash-variant-allocation.ini", "quoted-and-escaped.ini" }) {
-        QFile::remove("Config.ini");
-        QVERIFY(QFile::copy(data + name, "Config.ini"));
-        QCOMPARE(readConfigInt("CONFIG/Alarm"), 1);
-        QCOMPARE(readConfigDouble("CONFIG/temperature", 37.0), 37.0);
-        QVERIFY(!QFile::exists("Config.ini"));
-        QVERIFY(QFile::exists("Config.ini.damaged"));
+        QFile sample(data + name);
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        QTest::newRow(name) << sample.readAll() << true;
     }
-    QFile plain("Config.ini");
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.write("[CONFIG]\nAlarm=0\ntemperature=38.5\n");
-    plain.close();
-    QCOMPARE(readConfigInt("CONFIG/Alarm"), 0);
-    QCOMPARE(readConfigDouble("CONFIG/temperature", 37.0), 38.5);
-    QVERIFY(QFile::exists("Config.ini"));
+    const QByteArray plain("[CONFIG]\nAlarm=0\ntemperature=38.5\n");
+    QTest::newRow("plain") << plain << false;
+    QTest::newRow("variant only") << plain + "Remind=@Variant(AAAB)\n" << true;
+    QTest::newRow("hex escape only") << plain + "k\\x41=v\n" << true;
+    QTest::newRow("octal escape only") << plain + "k\\101=v\n" << true;
+    QTest::newRow("other backslash") << plain + "path=C:\\shots\n" << false;
+    const QByteArray padding("; padding\n");
+    QByteArray full = plain;
+    while (full.size() + padding.size() <= 64 * 1024)
+        full += padding;
+    full += QByteArray(64 * 1024 - full.size(), ';');
+    QTest::newRow("64 KiB") << full << false;
+    QTest::newRow("one byte more") << full + ";" << true;
+}
+
+void TestConfigFile::damagedFileIsSetAside()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, damaged);
+    QFile::remove("Config.ini.damaged");
+    QFile file("Config.ini");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), qint64(content.size()));
+    file.close();
+    QCOMPARE(readConfigInt("CONFIG/Alarm"), damaged ? 1 : 0);
+    QCOMPARE(QFile::exists("Config.ini"), !damaged);
+    QCOMPARE(QFile::exists("Config.ini.damaged"), damaged);
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)

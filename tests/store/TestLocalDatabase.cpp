@@ -508,6 +508,8 @@ void TestLocalDatabase::dayChangeUnderALockKeepsEachDaysCounts()
         QVERIFY(!store.addPicture("/shots/4-366-20240201000003-1-0.jpg"));
         QVERIFY(!store.addPicture("/shots/4-372-20240201000004-1-0.jpg"));
         QVERIFY(!store.addPicture("/shots/4-393-20240201000005-2-0.jpg"));
+        // The window's day check may set the same day again.
+        store.setToday("2024-02-01");
         QCOMPARE(store.todayNormal(), 2);
         QCOMPARE(store.todayAbnormal(), 1);
         QCOMPARE(store.totalNormal(), 3);

@@ -263,13 +263,15 @@ void TestStoreGaps::recoveryTakesOnlyPicturesAfterTheNewestRow()
     picture(shots, now.addDays(-1).addSecs(60), 1);
     picture(shots, now.addSecs(-60), 2);
     picture(shots, now.addDays(-1).addSecs(-60), 2);
+    // Booked a few seconds earlier, written after the newest row was.
+    picture(shots, now.addDays(-1).addSecs(-10), 1);
     LocalDatabase again([&now] { return now; });
     reopen(again);
-    QCOMPARE(again.recoverPictures(shots), 2);
-    QCOMPARE(scalar("SELECT normalnum FROM datecounttb WHERE localdate = '2024-03-04'"), 1);
+    QCOMPARE(again.recoverPictures(shots), 3);
+    QCOMPARE(scalar("SELECT normalnum FROM datecounttb WHERE localdate = '2024-03-04'"), 2);
     QCOMPARE(again.todayAbnormal(), 2);
     QCOMPARE(again.todayNormal(), 0);
-    QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb"), 3);
+    QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb"), 4);
 }
 
 QTEST_GUILESS_MAIN(TestStoreGaps)
