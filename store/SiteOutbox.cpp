@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -76,10 +77,15 @@ bool create(QSqlDatabase db)
 
 QString keyFor(const QString& filePath)
 {
+    // A picture on disk has a name no other picture of the station has. A
+    // picture that could not be written shares its would-be name with any
+    // other person of the same second, temperature and result, so its row
+    // (like a row without a name) gets a key of its own.
     const QString name = fileName(filePath);
-    if (!name.isEmpty())
+    if (!name.isEmpty() && QFileInfo(filePath).isFile())
         return name;
-    return QStringLiteral("nopicture-%1-%2")
+    return QStringLiteral("%1#%2-%3")
+        .arg(name.isEmpty() ? QStringLiteral("nopicture") : name)
         .arg(QDateTime::currentMSecsSinceEpoch())
         .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
 }

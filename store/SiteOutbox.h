@@ -38,8 +38,9 @@ bool remove(QSqlDatabase db, qint64 id, QString* error);
 qint64 size(QSqlDatabase db);
 
 // The key a measurement is stored under at the site: the picture's file
-// name, which the snapshot writer never gives twice; an empty path gets a
-// key of its own, made once when it is queued.
+// name, which the snapshot writer never gives twice, when the picture is on
+// disk; otherwise that name (or "nopicture") with a suffix made once, when
+// it is queued, of the time and a random number.
 QString keyFor(const QString& filePath);
 
 } // namespace SiteOutbox

@@ -595,6 +595,6 @@ void TestLocalDatabase::siteOutboxTakesEachRowWithItsWrite()
                        .join(' ');
     QCOMPARE(entries,
         QStringList({ "0 7-375-" + stamp(0).left(4) + " " + day(0) + " 2", "0 4-366-2024 " + day(0) + " 1",
-            "0 nopicture- " + day(0) + " -1", "1   0" }));
+            "0 nopicture# " + day(0) + " -1", "1   0" }));
     QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb"), 4);
 }

@@ -106,9 +106,12 @@ QString TestSiteDatabase::siteValue(const QString& statement)
 void TestSiteDatabase::queue(int first, int count, int state)
 {
     QSqlDatabase db = QSqlDatabase::database(kLocal);
-    for (int i = first; i < first + count; ++i)
-        QVERIFY(SiteOutbox::queueMeasurement(
-            db, QStringLiteral("2026-12-09"), QStringLiteral("/shots/2026-12-09/") + pictureName(i, state), state));
+    QDir().mkpath(m_dir->filePath("shots"));
+    for (int i = first; i < first + count; ++i) {
+        QFile picture(m_dir->filePath("shots/" + pictureName(i, state)));
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        QVERIFY(SiteOutbox::queueMeasurement(db, QStringLiteral("2026-12-09"), picture.fileName(), state));
+    }
 }
 
 std::unique_ptr<SiteSink> TestSiteDatabase::sink(const QString& uri, const QString& station)
@@ -176,6 +179,19 @@ void TestSiteDatabase::rowsSentTwiceAreStoredOnce()
     QCOMPARE(siteValue("SELECT count(*) FROM ardenix.measurements WHERE station = 'lane-1'"), QStringLiteral("30"));
     QCOMPARE(siteValue("SELECT count(DISTINCT key) FROM ardenix.measurements"), QStringLiteral("30"));
     QCOMPARE(siteValue("SELECT sum(normal) FROM ardenix.daily"), QStringLiteral("31"));
+
+    // Two people whose pictures could not be written share the name the
+    // pictures would have had; each is a row of its own.
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(SiteOutbox::queueMeasurement(QSqlDatabase::database(kLocal), QStringLiteral("2026-12-09"),
+            m_dir->filePath("shots/unwritten/" + pictureName(40, 2)), 2));
+    {
+        auto site = sink(m_server->uri(), QStringLiteral("lane-1"));
+        site->start();
+        QTRY_COMPARE_WITH_TIMEOUT(site->confirmed(), qint64(2), patient(20000));
+    }
+    QCOMPARE(siteValue("SELECT count(*) FROM ardenix.measurements WHERE picture = '" + pictureName(40, 2) + "'"),
+        QStringLiteral("2"));
     // What the picture's name says arrives with the row, in the order queued.
     QCOMPARE(siteValue("SELECT temperature_c || ' ' || time || ' ' || result || ' ' || day FROM ardenix.measurements "
                        "WHERE station = 'lane-1' ORDER BY id LIMIT 1 OFFSET 3"),
