@@ -2,7 +2,11 @@
 # A private PostgreSQL server for tests and benchmarks, in a folder of its
 # own, listening on one loopback address and port only.
 #
-#   site-server.sh start ADDRESS PORT   creates and starts one; prints its folder
+#   site-server.sh start ADDRESS PORT [OWNER]
+#                                       creates and starts one; prints its folder.
+#                                       With OWNER (a process id), the server is
+#                                       removed once that process has ended, so a
+#                                       test that crashes leaves none behind.
 #   site-server.sh stop FOLDER          stops it (the data stay; start again with restart)
 #   site-server.sh restart FOLDER       starts a stopped one again
 #   site-server.sh remove FOLDER        stops it and removes the folder
@@ -34,7 +38,7 @@ pg_start() {
 
 case "${1:-}" in
 start)
-    [ $# -eq 3 ] || { echo "usage: $0 start ADDRESS PORT" >&2; exit 2; }
+    [ $# -eq 3 ] || [ $# -eq 4 ] || { echo "usage: $0 start ADDRESS PORT [OWNER]" >&2; exit 2; }
     case "$2" in 127.*) ;; *) echo "$0: only loopback addresses" >&2; exit 2 ;; esac
     # /tmp, not $TMPDIR: the server user must reach the folder.
     folder=$(mktemp -d /tmp/ardenix-site.XXXXXX)
@@ -59,6 +63,14 @@ ALTER DEFAULT PRIVILEGES FOR ROLE station GRANT USAGE ON SCHEMAS TO reader;
 ALTER DEFAULT PRIVILEGES FOR ROLE station GRANT SELECT ON TABLES TO reader;
 GRANT CONNECT ON DATABASE site TO reader;
 SQL
+    if [ $# -eq 4 ]; then
+        owner=$4
+        self=$0
+        (
+            while kill -0 "$owner" 2>/dev/null && [ -d "$folder/data" ]; do sleep 1; done
+            [ -d "$folder/data" ] && "$self" remove "$folder"
+        ) </dev/null >/dev/null 2>&1 &
+    fi
     echo "$folder"
     ;;
 stop)
@@ -75,7 +87,7 @@ remove)
     rm -rf "$2"
     ;;
 *)
-    echo "usage: $0 start ADDRESS PORT | stop FOLDER | restart FOLDER | remove FOLDER" >&2
+    echo "usage: $0 start ADDRESS PORT [OWNER] | stop FOLDER | restart FOLDER | remove FOLDER" >&2
     exit 2
     ;;
 esac

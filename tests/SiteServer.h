@@ -5,6 +5,7 @@
 
 #include "TestPatience.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
@@ -15,7 +16,10 @@ public:
         : m_address(address)
         , m_port(port)
     {
-        m_ok = run({ QStringLiteral("start"), address, QString::number(port) }, &m_folder);
+        // Removed by the script once this process has gone, should it crash.
+        m_ok = run({ QStringLiteral("start"), address, QString::number(port),
+                       QString::number(QCoreApplication::applicationPid()) },
+            &m_folder);
     }
     ~SiteServer()
     {
@@ -32,7 +36,8 @@ public:
     QString error() const { return m_error; }
     QString address() const { return m_address; }
     int port() const { return m_port; }
-    QString uri(const QString& user = QStringLiteral("station"), const QString& password = QStringLiteral("station")) const
+    QString uri(
+        const QString& user = QStringLiteral("station"), const QString& password = QStringLiteral("station")) const
     {
         return QStringLiteral("postgresql://%1:%2@%3:%4/site").arg(user, password, m_address).arg(m_port);
     }

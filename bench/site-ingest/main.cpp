@@ -57,8 +57,8 @@ void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& messag
 QString server(const QStringList& arguments)
 {
     QProcess process;
-    process.start(qEnvironmentVariable("ARDENIX_SOURCE_DIR", QStringLiteral(".")) + "/scripts/site-server.sh",
-        arguments);
+    process.start(
+        qEnvironmentVariable("ARDENIX_SOURCE_DIR", QStringLiteral(".")) + "/scripts/site-server.sh", arguments);
     process.waitForFinished(180000);
     if (process.exitCode() != 0)
         std::fprintf(stderr, "site-server.sh: %s\n", process.readAllStandardError().constData());
@@ -193,8 +193,9 @@ double runReference()
     PGconn* conn = PQconnectdb(uri().toUtf8().constData());
     bool ok = PQstatus(conn) == CONNECTION_OK;
     if (ok) {
-        PGresult* result = PQexec(conn, "COPY ardenix.measurements (station, key, day, time, temperature_c, result, "
-                                        "picture) FROM STDIN");
+        PGresult* result = PQexec(conn,
+            "COPY ardenix.measurements (station, key, day, time, temperature_c, result, "
+            "picture) FROM STDIN");
         ok = PQresultStatus(result) == PGRES_COPY_IN;
         PQclear(result);
         ok = ok && PQputCopyData(conn, data.constData(), int(data.size())) == 1 && PQputCopyEnd(conn, nullptr) == 1;
@@ -307,13 +308,13 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(quietDebug);
     const int runs = std::max(5, qEnvironmentVariableIntValue("BENCH_RUNS"));
-    const int steadySeconds = qEnvironmentVariableIsSet("BENCH_SECONDS")
-        ? std::max(10, qEnvironmentVariableIntValue("BENCH_SECONDS"))
-        : 60;
+    const int steadySeconds
+        = qEnvironmentVariableIsSet("BENCH_SECONDS") ? std::max(10, qEnvironmentVariableIntValue("BENCH_SECONDS")) : 60;
 
     // A server that makes its commits durable, as a site's would.
     qputenv("SITE_SERVER_FSYNC", "on");
-    const QString folder = server({ "start", kAddress, QString::number(kPort) });
+    const QString folder
+        = server({ "start", kAddress, QString::number(kPort), QString::number(QCoreApplication::applicationPid()) });
     if (folder.isEmpty()) {
         std::fprintf(stderr, "bench-site-ingest: no server could be started\n");
         return 1;
@@ -349,8 +350,8 @@ int main(int argc, char* argv[])
     std::printf("BENCH site-ingest ratio=%.2f ours=%.0fms reference=%.0fms min=%.2f max=%.2f ours_rows_s=%.0f "
                 "reference_rows_s=%.0f rows=%d stations=%d goal=60000ms\n",
         median(ratios), oursMs, referenceMs, *std::min_element(ratios.begin(), ratios.end()),
-        *std::max_element(ratios.begin(), ratios.end()), kRows / (oursMs / 1000), kRows / (referenceMs / 1000),
-        kRows, kStations);
+        *std::max_element(ratios.begin(), ratios.end()), kRows / (oursMs / 1000), kRows / (referenceMs / 1000), kRows,
+        kStations);
     std::printf("BENCH site-steady ratio=%.2f ours=%.2f%% reference=5%% rows=%d seconds=%d lanes=%d\n", steady / 5.0,
         steady, sent, steadySeconds, kStations);
     return 0;
