@@ -21,6 +21,12 @@ double readConfigDouble(const QString& key, double defaultValue)
     return settings.value(key, defaultValue).toDouble();
 }
 
+QString readConfigText(const QString& key)
+{
+    QSettings settings(configFilePath(), QSettings::IniFormat);
+    return settings.value(key).toString();
+}
+
 void writeConfigValue(const QString& key, const QVariant& value)
 {
     QSettings settings(configFilePath(), QSettings::IniFormat);

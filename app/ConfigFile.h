@@ -22,6 +22,10 @@ inline const char* const Voice = "LANGUAGE/voice";
 inline const char* const LanguageType = "LANGUAGE/type";
 // Milliseconds before a timed snapshot.
 inline const char* const ScreenshotInterval = "SCREENSHOT/interval";
+// The site database all stations feed: a libpq URI; empty or absent is none.
+inline const char* const SiteDatabase = "SITE/database";
+// This station's name at the site; empty or absent is the host name.
+inline const char* const SiteStation = "SITE/station";
 } // namespace ConfigKey
 
 inline constexpr double DefaultThreshold = 37.0;
@@ -32,4 +36,6 @@ QString configFilePath();
 int readConfigInt(const QString& key);
 // A decimal setting; a missing key reads as defaultValue.
 double readConfigDouble(const QString& key, double defaultValue);
+// A text setting; a missing key reads as an empty text.
+QString readConfigText(const QString& key);
 void writeConfigValue(const QString& key, const QVariant& value);

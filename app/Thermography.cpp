@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QDebug>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
@@ -72,6 +73,7 @@ Thermography::Thermography(QWidget* parent)
     connect(this, &Thermography::SigaddAlarmpush, this, &Thermography::addAlarmpush, Qt::QueuedConnection);
 
     m_store.openDatabase();
+    startSiteSink();
     // Pictures written just before an earlier run ended, but not recorded.
     m_store.recoverPictures(m_autoShotDir);
     AlarmSnapshot::removeLeftovers(m_autoShotDir);
@@ -194,6 +196,30 @@ void Thermography::applyScreenSize()
     QRect normal(QPoint(), size());
     normal.moveCenter(available.center());
     move(normal.topLeft());
+}
+
+void Thermography::startSiteSink()
+{
+    // A site that keeps one database for all its stations gets this one's
+    // measurements too, from a thread of its own; counting here never waits
+    // for it, and the outbox keeps what the site has not confirmed.
+    SiteSink::Settings settings;
+    settings.uri = readConfigText(QString::fromLatin1(ConfigKey::SiteDatabase)).trimmed();
+    if (settings.uri.isEmpty())
+        return;
+    settings.station = readConfigText(QString::fromLatin1(ConfigKey::SiteStation)).trimmed();
+    if (settings.station.isEmpty())
+        settings.station = SiteSink::defaultStation();
+    settings.localPath = LocalDatabase::databasePath();
+    qDebug().noquote() << QStringLiteral("site database: station %1").arg(settings.station);
+    m_siteSink = std::make_unique<SiteSink>(settings);
+    connect(m_siteSink.get(), &SiteSink::sigSiteOutage, this, [this] {
+        qDebug() << "site database tip shown";
+        showTip(tr("场地数据库连接失败"), TipMs, false);
+    });
+    SiteSink* sink = m_siteSink.get();
+    m_store.enableSiteOutbox([sink] { sink->wake(); });
+    m_siteSink->start();
 }
 
 void Thermography::showTip(const QString& text, int ms, bool alarmStyle)

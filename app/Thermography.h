@@ -17,6 +17,7 @@
 #include "device/Device.h"
 #include "media/AudioOut.h"
 #include "store/LocalDatabase.h"
+#include "store/SiteSink.h"
 
 #include <QPoint>
 #include <QPointer>
@@ -180,6 +181,7 @@ private:
     void followDate();
     void fillAlarmList();
     bool audioButtonOn() const;
+    void startSiteSink();
 
     // Alarm-service link (ThermographyLink.cpp).
     void startFixlinkSession();
@@ -205,6 +207,8 @@ private:
     QString m_autoShotDir;
     QString m_manualShotDir;
     LocalDatabase m_store;
+    // Feeds the site database when Config.ini names one.
+    std::unique_ptr<SiteSink> m_siteSink;
     QList<QscreenshotDig*> m_alarmItems;
     bool m_placeholderShown;
     bool m_pictureFailing = false; // the last alarm picture could not be written

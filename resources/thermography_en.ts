@@ -159,6 +159,10 @@
         <translation>Statistics not saved</translation>
     </message>
     <message>
+        <source>场地数据库连接失败</source>
+        <translation>Site database not reachable</translation>
+    </message>
+    <message>
         <source>体温正常</source>
         <translation>Normal temperature</translation>
     </message>

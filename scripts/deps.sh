@@ -15,6 +15,7 @@ libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth libgl1-mesa-dri ffmpeg sqlite3 clang-14 libclang-rt-14-dev
 imagemagick xdotool zbar-tools pulseaudio librsvg2-bin
 dpkg-dev lintian desktop-file-utils appstream help2man
+postgresql libpq-dev
 "
 
 missing=""

@@ -1,6 +1,7 @@
 #include "store/LocalDatabase.h"
 
 #include "store/PictureName.h"
+#include "store/SiteOutbox.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -146,6 +147,8 @@ void LocalDatabase::openDatabase()
         QSqlQuery query;
         query.exec(kCreateAccountTable);
     }
+    if (m_siteOutbox)
+        SiteOutbox::create(db);
     reloadFigures();
     if (together && !db.commit())
         db.rollback();
@@ -428,6 +431,8 @@ bool LocalDatabase::storePending()
     m_pendingRows.clear();
     m_unrecordedSince.clear();
     reportWrite(true, QString());
+    if (m_siteOutbox && m_onSiteQueued)
+        m_onSiteQueued();
     // A new file is news for the operator all the same.
     m_newFailure = reopened;
     return !reopened;
@@ -452,6 +457,10 @@ bool LocalDatabase::writePending()
         return false;
     for (const PendingRow& row : qAsConst(m_pendingRows)) {
         if (!insertPicture(row.day, row.filePath, row.state))
+            return false;
+        if (m_siteOutbox
+            && !SiteOutbox::queueMeasurement(
+                db, row.countDay.isEmpty() ? m_today : row.countDay, row.filePath, row.state))
             return false;
     }
     for (auto it = perDay.cbegin(); it != perDay.cend(); ++it) {
@@ -503,12 +512,23 @@ bool LocalDatabase::resetCounts()
         return false;
     QSqlQuery query;
     if (!query.exec("UPDATE datecounttb SET normalnum = 0, unusualnum = 0;")
-        || !query.exec("UPDATE pictureinfotb SET sign = 1;") || !db.commit()) {
+        || !query.exec("UPDATE pictureinfotb SET sign = 1;") || (m_siteOutbox && !SiteOutbox::queueReset(db))
+        || !db.commit()) {
         db.rollback();
         return false;
     }
+    if (m_siteOutbox && m_onSiteQueued)
+        m_onSiteQueued();
     zeroFigures();
     return true;
+}
+
+void LocalDatabase::enableSiteOutbox(std::function<void()> onQueued)
+{
+    m_siteOutbox = SiteOutbox::create(QSqlDatabase::database());
+    if (!m_siteOutbox)
+        qDebug() << "site outbox not created: site database not fed";
+    m_onSiteQueued = std::move(onQueued);
 }
 
 void LocalDatabase::zeroFigures()

@@ -72,6 +72,11 @@ public:
     // counts on from), e.g. when the file could not take a reset.
     void zeroFigures();
 
+    // From now on each picture row and each reset is also queued for the
+    // site database, in the same write; onQueued is called after each such
+    // write.
+    void enableSiteOutbox(std::function<void()> onQueued);
+
     // Up to 20 listed picture paths, newest first, appended to paths.
     bool recentPictures(QStringList& paths);
 
@@ -132,6 +137,8 @@ private:
     // Time stamp of the earliest picture left without a row (the pending
     // rows were full), until the file has a note of it.
     QString m_unrecordedSince;
+    bool m_siteOutbox = false;
+    std::function<void()> m_onSiteQueued;
     bool m_writeFailing = false;
     bool m_newFailure = false;
     qint64 m_longestWriteMs = 0;

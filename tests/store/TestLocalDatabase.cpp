@@ -73,6 +73,7 @@ private slots:
     void midnightPictureCountsIntoTheNewDay();
     void dayChangeUnderALockKeepsEachDaysCounts();
     void missingFolderIsCreated();
+    void siteOutboxTakesEachRowWithItsWrite();
 
 private:
     QString dbPath() const { return m_dir->filePath("ardenix.dat"); }
@@ -550,3 +551,50 @@ void TestLocalDatabase::missingFolderIsCreated()
 
 QTEST_GUILESS_MAIN(TestLocalDatabase)
 #include "TestLocalDatabase.moc"
+
+void TestLocalDatabase::siteOutboxTakesEachRowWithItsWrite()
+{
+    LocalDatabase store;
+    store.openDatabase();
+    QCOMPARE(scalar("SELECT count(*) FROM sqlite_master WHERE name = 'siteoutbox'"), 0);
+    store.addPicture(pictureName(0, 1));
+    int wakes = 0;
+    store.enableSiteOutbox([&wakes] { ++wakes; });
+    QVERIFY(store.addPicture(pictureName(0, 2)));
+    QCOMPARE(scalar("SELECT count(*) FROM siteoutbox"), 1);
+    QCOMPARE(wakes, 1);
+
+    // Rows the file refuses are queued for the site only when they are
+    // written, all in one write.
+    QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+    other.setDatabaseName(dbPath());
+    QVERIFY(other.open());
+    {
+        QSqlQuery lock(other);
+        QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+        QVERIFY(!store.addPicture("/shots/4-366-20240201000003-1-0.jpg"));
+        QVERIFY(!store.resetCounts());
+        QVERIFY(lock.exec("ROLLBACK"));
+    }
+    other.close();
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase("other");
+    QCOMPARE(scalar("SELECT count(*) FROM siteoutbox"), 1);
+    QVERIFY(store.addPicture(""));
+    QCOMPARE(wakes, 2);
+    QVERIFY(store.resetCounts());
+    QCOMPARE(wakes, 3);
+
+    QSqlQuery queued;
+    QVERIFY(queued.exec("SELECT kind, key, day, state FROM siteoutbox ORDER BY id"));
+    QStringList entries;
+    while (queued.next())
+        entries << QStringList { queued.value(0).toString(),
+            queued.value(1).toString().left(queued.value(0).toInt() ? 0 : 10), queued.value(2).toString(),
+            queued.value(3).toString() }
+                       .join(' ');
+    QCOMPARE(entries,
+        QStringList({ "0 7-375-" + stamp(0).left(4) + " " + day(0) + " 2", "0 4-366-2024 " + day(0) + " 1",
+            "0 nopicture# " + day(0) + " -1", "1   0" }));
+    QCOMPARE(scalar("SELECT count(*) FROM pictureinfotb"), 4);
+}

@@ -1,9 +1,12 @@
 // ardenix-report: writes the daily counts or the alarm pictures of the
 // statistics file as CSV on standard output. Opens the file read-only, so it
-// may run while the program is counting.
+// may run while the program is counting. With a PostgreSQL URI it reads the
+// site database that stations feed instead, in a read-only transaction.
 
 #include "store/CsvReport.h"
 #include "store/LocalDatabase.h"
+#include "store/SiteLink.h"
+#include "store/SiteReport.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -17,23 +20,35 @@ namespace {
 const int kExitFailed = 1;
 const int kExitUsage = 2;
 
-const char* const kUsage = "usage: ardenix-report [--db FILE] daily|pictures [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
-                           "\n"
-                           "Writes the statistics file as CSV (RFC 4180, UTF-8) to standard output.\n"
-                           "  daily     date,normal,abnormal,total: one row per day\n"
-                           "  pictures  time,camera,temperature_c,result,reset,file: one row per alarm picture\n"
-                           "  --db FILE      the statistics file (default: the program's own)\n"
-                           "  --from, --to   only these days, both included\n"
-                           "  --help, --version  print this text, or the program's name and version\n"
-                           "Exit codes: 0 written, 1 the file could not be read, 2 bad arguments or no such file.\n";
+const char* const kUsage
+    = "usage: ardenix-report [--db FILE] daily|pictures [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+      "       ardenix-report --db postgresql://... daily|pictures [--from] [--to] [--station NAME]\n"
+      "\n"
+      "Writes the statistics file as CSV (RFC 4180, UTF-8) to standard output.\n"
+      "  daily     date,normal,abnormal,total: one row per day\n"
+      "  pictures  time,camera,temperature_c,result,reset,file: one row per alarm picture\n"
+      "  --db FILE      the statistics file (default: the program's own)\n"
+      "  --db URI       the site database (a libpq URI); the CSV gains a first\n"
+      "                 column station\n"
+      "  --from, --to   only these days, both included\n"
+      "  --station NAME only this station of the site (default: every station)\n"
+      "  --help, --version  print this text, or the program's name and version\n"
+      "Exit codes: 0 written, 1 the file or site database could not be read,\n"
+      "2 bad arguments or no such file.\n";
 
 struct Options {
     QString db;
     QString report;
+    QString station;
     CsvReport::DateRange range;
     bool help = false;
     bool version = false;
 };
+
+bool isSiteDatabase(const QString& db)
+{
+    return db.startsWith(QLatin1String("postgresql://")) || db.startsWith(QLatin1String("postgres://"));
+}
 
 bool parseDate(const QString& text, QDate& date)
 {
@@ -54,7 +69,7 @@ bool parseArguments(const QStringList& arguments, Options& options, QString& err
             return true;
         }
         if (argument == QLatin1String("--db") || argument == QLatin1String("--from")
-            || argument == QLatin1String("--to")) {
+            || argument == QLatin1String("--to") || argument == QLatin1String("--station")) {
             if (i + 1 >= arguments.size()) {
                 error = QStringLiteral("%1 needs a value").arg(argument);
                 return false;
@@ -62,6 +77,14 @@ bool parseArguments(const QStringList& arguments, Options& options, QString& err
             const QString value = arguments.at(++i);
             if (argument == QLatin1String("--db")) {
                 options.db = value;
+                continue;
+            }
+            if (argument == QLatin1String("--station")) {
+                if (value.isEmpty()) {
+                    error = QStringLiteral("--station needs a name");
+                    return false;
+                }
+                options.station = value;
                 continue;
             }
             QDate& date = argument == QLatin1String("--from") ? options.range.from : options.range.to;
@@ -89,7 +112,33 @@ bool parseArguments(const QStringList& arguments, Options& options, QString& err
         error = QStringLiteral("--from is after --to");
         return false;
     }
+    if (!options.station.isNull() && !isSiteDatabase(options.db)) {
+        error = QStringLiteral("--station needs a site database: --db postgresql://...");
+        return false;
+    }
     return true;
+}
+
+int siteReport(const Options& options)
+{
+    SiteLink link;
+    QString error;
+    if (!SiteReport::open(link, options.db, &error)) {
+        std::fprintf(stderr, "ardenix-report: %s\n", qPrintable(error));
+        return kExitFailed;
+    }
+    QFile out;
+    out.open(stdout, QIODevice::WriteOnly);
+    const bool ok = options.report == QLatin1String("daily")
+        ? SiteReport::writeDaily(link, out, options.range, options.station, &error)
+        : SiteReport::writePictures(link, out, options.range, options.station, &error);
+    out.close();
+    link.exec(QStringLiteral("COMMIT"));
+    if (!ok) {
+        std::fprintf(stderr, "ardenix-report: %s\n", qPrintable(error));
+        return kExitFailed;
+    }
+    return 0;
 }
 
 } // namespace
@@ -114,6 +163,8 @@ int main(int argc, char* argv[])
         std::puts("ardenix-report " ARDENIX_VERSION_TEXT);
         return 0;
     }
+    if (isSiteDatabase(options.db))
+        return siteReport(options);
     const QString path = options.db.isEmpty() ? LocalDatabase::databasePath() : options.db;
     if (!QFile::exists(path)) {
         std::fprintf(stderr, "ardenix-report: no statistics file at %s\n", qPrintable(path));
