@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QDebug>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
@@ -32,6 +33,7 @@ Thermography* g_mainWindow = nullptr;
 const char* const kVersion = "v1.0.0.0";
 const int kDayCheckMs = 2000;
 const int kToolButtonRadius = 6;
+const int kSpaceLowTipMs = 5000;
 
 // Set by the start-up benchmark: report the first show and end at once.
 const char* const kExitWhenShownVariable = "ARDENIX_EXIT_WHEN_SHOWN";
@@ -76,6 +78,10 @@ Thermography::Thermography(QWidget* parent)
     m_store.recoverPictures(m_autoShotDir);
     AlarmSnapshot::removeLeftovers(m_autoShotDir);
     AlarmSnapshot::removeLeftovers(m_manualShotDir);
+    m_retention = std::make_unique<SnapshotRetention>(m_autoShotDir, &Thermography::readRetentionPolicy);
+    connect(
+        m_retention.get(), &SnapshotRetention::sigSpaceLow, this, &Thermography::onSigSpaceLow, Qt::QueuedConnection);
+    m_retention->start();
     ui->defectWaveform->setXLabels(m_store.dayLabels());
     updateCounters();
     m_threshold = readThreshold();
@@ -194,6 +200,20 @@ void Thermography::applyScreenSize()
     QRect normal(QPoint(), size());
     normal.moveCenter(available.center());
     move(normal.topLeft());
+}
+
+SnapshotRetention::Policy Thermography::readRetentionPolicy()
+{
+    SnapshotRetention::Policy policy;
+    policy.keepDays = readConfigInt(ConfigKey::KeepDays, DefaultKeepDays);
+    policy.minFreeMB = readConfigInt(ConfigKey::MinFreeMB, DefaultMinFreeMB);
+    return policy;
+}
+
+void Thermography::onSigSpaceLow(qint64 freeMB)
+{
+    qDebug() << "磁盘空间不足" << freeMB << "MB";
+    showTip(tr("磁盘空间不足"), kSpaceLowTipMs, false);
 }
 
 void Thermography::showTip(const QString& text, int ms, bool alarmStyle)

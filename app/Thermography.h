@@ -17,6 +17,7 @@
 #include "device/Device.h"
 #include "media/AudioOut.h"
 #include "store/LocalDatabase.h"
+#include "store/SnapshotRetention.h"
 
 #include <QPoint>
 #include <QPointer>
@@ -110,6 +111,9 @@ public:
     // The threshold setting ("CONFIG/temperature", °C); 37 when the stored
     // value is not a sane temperature.
     static double readThreshold();
+    // "SCREENSHOT/keepDays" and "SCREENSHOT/minFreeMB"; read again at every
+    // pass of the retention thread.
+    static SnapshotRetention::Policy readRetentionPolicy();
     double threshold() const { return m_threshold; }
     bool alarmSoundOn() const { return m_alarmSoundOn; }
     bool remindOn() const { return m_remindOn; }
@@ -161,6 +165,9 @@ public slots:
     void GetTempType(int itype);
     void OnTempTypeResult(int itype);
     void onVideoFrameShown(const FrameData& frame);
+    // The pictures' disk stays below its minimum free space with nothing
+    // left to remove: one tip.
+    void onSigSpaceLow(qint64 freeMB);
     // The chart's export menu (ThermographyExport.cpp): asks for a file and
     // writes the daily counts of the whole history to it as CSV.
     void on_defectWaveform_sigExportRequested();
@@ -205,6 +212,8 @@ private:
     QString m_autoShotDir;
     QString m_manualShotDir;
     LocalDatabase m_store;
+    // Removes old day folders of alarm pictures, on a thread of its own.
+    std::unique_ptr<SnapshotRetention> m_retention;
     QList<QscreenshotDig*> m_alarmItems;
     bool m_placeholderShown;
     std::atomic<int> m_fixlinkState { 0 };

@@ -155,6 +155,10 @@
         <translation>Statistics not saved</translation>
     </message>
     <message>
+        <source>磁盘空间不足</source>
+        <translation>Disk space low</translation>
+    </message>
+    <message>
         <source>体温正常</source>
         <translation>Normal temperature</translation>
     </message>

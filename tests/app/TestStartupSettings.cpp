@@ -4,7 +4,9 @@
 #include "app/ConfigFile.h"
 #include "app/CurrentDate.h"
 #include "app/Thermography.h"
+#include "store/AppPaths.h"
 #include "store/LocalDatabase.h"
+#include "widgets/QtipDig.h"
 #include "TestPatience.h"
 
 #include <QDate>
@@ -108,6 +110,42 @@ private slots:
         QVERIFY(QFile::remove(configFilePath()));
         // A missing integer key reads as 1.
         QCOMPARE(readConfigInt(ConfigKey::ScreenshotInterval), 1);
+    }
+
+    // Day folders of alarm pictures beyond "SCREENSHOT/keepDays" go at
+    // start; a free space of "SCREENSHOT/minFreeMB" that cannot be had takes
+    // every older day and then gives the operator one tip. Today's pictures
+    // and the manual snapshots stay.
+    void retentionFollowsTheSettings()
+    {
+        const QString shots = AppPaths::autoShotDir();
+        const QString manual = AppPaths::manualShotDir() + "/" + day(-3);
+        for (const QString& folder : { shots + "/" + day(-3), shots + "/" + day(-1), shots + "/" + day(0), manual }) {
+            QVERIFY(QDir().mkpath(folder));
+            QFile picture(folder + "/7-365-20240308091500-1-3.jpg");
+            QVERIFY(picture.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(writeConfig("[SCREENSHOT]\nkeepDays=2\nminFreeMB=0\n"));
+        {
+            Thermography window;
+            QTRY_VERIFY_WITH_TIMEOUT(!QDir(shots + "/" + day(-3)).exists(), patient(5000));
+        }
+        QVERIFY(QDir(shots + "/" + day(-1)).exists());
+
+        QVERIFY(writeConfig("[SCREENSHOT]\nminFreeMB=1073741824\n"));
+        Thermography window;
+        auto* tip = window.findChild<QtipDig*>();
+        const auto tipShows = [tip](const QString& text) {
+            for (const QLabel* label : tip->findChildren<QLabel*>()) {
+                if (label->text() == text)
+                    return tip->isVisibleTo(tip->parentWidget());
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(tipShows(QString::fromUtf8("磁盘空间不足")), patient(5000));
+        QVERIFY(!QDir(shots + "/" + day(-1)).exists());
+        QVERIFY(QDir(shots + "/" + day(0)).exists());
+        QVERIFY(QDir(manual).exists());
     }
 
     // At the change of day the window starts the new day's row and its

@@ -21,7 +21,8 @@ const char* const kUsage = "usage: ardenix-report [--db FILE] daily|pictures [--
                            "\n"
                            "Writes the statistics file as CSV (RFC 4180, UTF-8) to standard output.\n"
                            "  daily     date,normal,abnormal,total: one row per day\n"
-                           "  pictures  time,camera,temperature_c,result,reset,file: one row per alarm picture\n"
+                           "  pictures  time,camera,temperature_c,result,reset,file,present: one row per picture\n"
+                           "            (present is no when the picture file is gone)\n"
                            "  --db FILE      the statistics file (default: the program's own)\n"
                            "  --from, --to   only these days, both included\n"
                            "Exit codes: 0 written, 1 the file could not be read, 2 bad arguments or no such file.\n";
