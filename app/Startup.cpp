@@ -4,6 +4,10 @@
 #include <QFont>
 #include <QTranslator>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 bool installEnglishTranslation(QCoreApplication& app, QTranslator& translator)
 {
     if (!translator.load(QStringLiteral(":/Thermography/thermography_en.qm")))
@@ -16,4 +20,17 @@ void applyApplicationFont()
     QFont font = QApplication::font();
     font.setFamily(QStringLiteral("Microsoft YaHei"));
     QApplication::setFont(font);
+}
+
+void limitAllocatorRetention()
+{
+#ifdef __GLIBC__
+    // Blocks from 256 KiB up are mapped on their own and go back to the
+    // system when freed. Left to itself the allocator raises that bound to
+    // the largest block freed so far, after which every picture's buffers
+    // come from heaps that keep their pages; each thread heap keeps its own.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+    mallopt(M_ARENA_MAX, 2);
+#endif
 }

@@ -1,5 +1,6 @@
-// The steps of start-up that come before the main window: the English
-// translation from the resources and the application font. GUI thread.
+// The steps of start-up that come before the main window: the allocator's
+// limits, the English translation from the resources and the application
+// font. GUI thread.
 #pragma once
 
 class QCoreApplication;
@@ -10,3 +11,9 @@ class QTranslator;
 bool installEnglishTranslation(QCoreApplication& app, QTranslator& translator);
 // Makes the program's font family the application font.
 void applyApplicationFont();
+
+// Keeps the C library's allocator from holding on to what the program
+// frees: each alarm picture passes through buffers of several megabytes
+// (the composite, its JPEG, decoded frames) on several threads. Call first
+// in main, before any thread starts.
+void limitAllocatorRetention();

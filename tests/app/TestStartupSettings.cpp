@@ -1,8 +1,10 @@
 // What the main window takes from "Config.ini" at start-up (threshold, alarm
-// sound, reminder), the keys other parts read from the same file, and the
-// window's change of day.
+// sound, reminder, picture retention), the keys other parts read from the
+// same file, the window's change of day, and the allocator's limits that
+// start-up sets.
 #include "app/ConfigFile.h"
 #include "app/CurrentDate.h"
+#include "app/Startup.h"
 #include "app/Thermography.h"
 #include "store/AppPaths.h"
 #include "store/LocalDatabase.h"
@@ -16,6 +18,12 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cstdlib>
+#include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -146,6 +154,27 @@ private slots:
         QVERIFY(!QDir(shots + "/" + day(-1)).exists());
         QVERIFY(QDir(shots + "/" + day(0)).exists());
         QVERIFY(QDir(manual).exists());
+    }
+
+    // A freed buffer of megabytes goes back to the system, also after a
+    // larger one was freed: left to itself the allocator would then serve
+    // blocks of that size from a heap that keeps its pages.
+    void allocatorReturnsPictureBuffers()
+    {
+#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        QSKIP("the C library's own allocator is not in use");
+#else
+        limitAllocatorRetention();
+        static void* volatile block = nullptr;
+        block = std::malloc(9 << 20);
+        std::memset(block, 1, 9 << 20);
+        std::free(block);
+        const size_t mappedBefore = mallinfo2().hblkhd;
+        block = std::malloc(3 << 20);
+        const size_t mapped = mallinfo2().hblkhd - mappedBefore;
+        std::free(block);
+        QVERIFY2(mapped >= size_t(3 << 20), qPrintable(QString::number(mapped)));
+#endif
     }
 
     // At the change of day the window starts the new day's row and its
