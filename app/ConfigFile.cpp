@@ -15,6 +15,14 @@ int readConfigInt(const QString& key)
     return settings.value(key, 1).toInt();
 }
 
+int readConfigInt(const QString& key, int defaultValue)
+{
+    QSettings settings(configFilePath(), QSettings::IniFormat);
+    bool ok = false;
+    const int value = settings.value(key, defaultValue).toInt(&ok);
+    return ok ? value : defaultValue;
+}
+
 double readConfigDouble(const QString& key, double defaultValue)
 {
     QSettings settings(configFilePath(), QSettings::IniFormat);

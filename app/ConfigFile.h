@@ -26,7 +26,14 @@ inline const char* const ScreenshotInterval = "SCREENSHOT/interval";
 inline const char* const SiteDatabase = "SITE/database";
 // This station's name at the site; empty or absent is the host name.
 inline const char* const SiteStation = "SITE/station";
+// Days of alarm pictures kept, today included; 0 keeps every day.
+inline const char* const KeepDays = "SCREENSHOT/keepDays";
+// Free space in MB the alarm pictures' disk keeps; older days go first.
+inline const char* const MinFreeMB = "SCREENSHOT/minFreeMB";
 } // namespace ConfigKey
+
+inline constexpr int DefaultKeepDays = 0;
+inline constexpr int DefaultMinFreeMB = 2048;
 
 inline constexpr double DefaultThreshold = 37.0;
 
@@ -34,6 +41,9 @@ QString configFilePath();
 
 // An integer setting; a missing key reads as 1.
 int readConfigInt(const QString& key);
+// An integer setting; a missing key or one that is not a number reads as
+// defaultValue.
+int readConfigInt(const QString& key, int defaultValue);
 // A decimal setting; a missing key reads as defaultValue.
 double readConfigDouble(const QString& key, double defaultValue);
 // A text setting; a missing key reads as an empty text.

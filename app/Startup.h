@@ -1,6 +1,6 @@
-// The steps of start-up that come before the main window: the English
-// translation from the resources, the application font and the program's
-// icon. GUI thread.
+// The steps of start-up that come before the main window: the allocator's
+// limits, the English translation from the resources, the application font
+// and the program's icon. GUI thread.
 #pragma once
 
 class QApplication;
@@ -19,3 +19,9 @@ void applyApplicationFont();
 // Makes the program's icon the icon of every top-level window, dialogs and
 // the picture viewer included, and names its desktop entry.
 void applyApplicationIcon();
+
+// Keeps the C library's allocator from holding on to what the program
+// frees: each alarm picture passes through buffers of several megabytes
+// (the composite, its JPEG, decoded frames) on several threads. Call first
+// in main, before any thread starts.
+void limitAllocatorRetention();

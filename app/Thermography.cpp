@@ -33,6 +33,7 @@ Thermography* g_mainWindow = nullptr;
 const char* const kVersion = "v1.0.0.0";
 const int kDayCheckMs = 2000;
 const int kToolButtonRadius = 6;
+const int kSpaceLowTipMs = 5000;
 
 // Set by the start-up benchmark: report the first show and end at once.
 const char* const kExitWhenShownVariable = "ARDENIX_EXIT_WHEN_SHOWN";
@@ -78,6 +79,10 @@ Thermography::Thermography(QWidget* parent)
     m_store.recoverPictures(m_autoShotDir);
     AlarmSnapshot::removeLeftovers(m_autoShotDir);
     AlarmSnapshot::removeLeftovers(m_manualShotDir);
+    m_retention = std::make_unique<SnapshotRetention>(m_autoShotDir, &Thermography::readRetentionPolicy);
+    connect(
+        m_retention.get(), &SnapshotRetention::sigSpaceLow, this, &Thermography::onSigSpaceLow, Qt::QueuedConnection);
+    m_retention->start();
     ui->defectWaveform->setXLabels(m_store.dayLabels());
     updateCounters();
     m_threshold = readThreshold();
@@ -220,6 +225,20 @@ void Thermography::startSiteSink()
     SiteSink* sink = m_siteSink.get();
     m_store.enableSiteOutbox([sink] { sink->wake(); });
     m_siteSink->start();
+}
+
+SnapshotRetention::Policy Thermography::readRetentionPolicy()
+{
+    SnapshotRetention::Policy policy;
+    policy.keepDays = readConfigInt(ConfigKey::KeepDays, DefaultKeepDays);
+    policy.minFreeMB = readConfigInt(ConfigKey::MinFreeMB, DefaultMinFreeMB);
+    return policy;
+}
+
+void Thermography::onSigSpaceLow(qint64 freeMB)
+{
+    qDebug() << "磁盘空间不足" << freeMB << "MB";
+    showTip(tr("磁盘空间不足"), kSpaceLowTipMs, false);
 }
 
 void Thermography::showTip(const QString& text, int ms, bool alarmStyle)

@@ -18,6 +18,7 @@
 #include "media/AudioOut.h"
 #include "store/LocalDatabase.h"
 #include "store/SiteSink.h"
+#include "store/SnapshotRetention.h"
 
 #include <QPoint>
 #include <QPointer>
@@ -111,6 +112,9 @@ public:
     // The threshold setting ("CONFIG/temperature", °C); 37 when the stored
     // value is not a sane temperature.
     static double readThreshold();
+    // "SCREENSHOT/keepDays" and "SCREENSHOT/minFreeMB"; read again at every
+    // pass of the retention thread.
+    static SnapshotRetention::Policy readRetentionPolicy();
     double threshold() const { return m_threshold; }
     bool alarmSoundOn() const { return m_alarmSoundOn; }
     bool remindOn() const { return m_remindOn; }
@@ -162,6 +166,9 @@ public slots:
     void GetTempType(int itype);
     void OnTempTypeResult(int itype);
     void onVideoFrameShown(const FrameData& frame);
+    // The pictures' disk stays below its minimum free space with nothing
+    // left to remove: one tip.
+    void onSigSpaceLow(qint64 freeMB);
     // The chart's export menu (ThermographyExport.cpp): asks for a file and
     // writes the daily counts of the whole history to it as CSV.
     void on_defectWaveform_sigExportRequested();
@@ -209,6 +216,8 @@ private:
     LocalDatabase m_store;
     // Feeds the site database when Config.ini names one.
     std::unique_ptr<SiteSink> m_siteSink;
+    // Removes old day folders of alarm pictures, on a thread of its own.
+    std::unique_ptr<SnapshotRetention> m_retention;
     QList<QscreenshotDig*> m_alarmItems;
     bool m_placeholderShown;
     bool m_pictureFailing = false; // the last alarm picture could not be written

@@ -13,6 +13,7 @@
 
 int main(int argc, char* argv[])
 {
+    limitAllocatorRetention();
     // Checked before any window exists, so a bad command line never shows one.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)

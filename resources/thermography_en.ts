@@ -163,6 +163,10 @@
         <translation>Site database not reachable</translation>
     </message>
     <message>
+        <source>磁盘空间不足</source>
+        <translation>Disk space low</translation>
+    </message>
+    <message>
         <source>体温正常</source>
         <translation>Normal temperature</translation>
     </message>

@@ -75,6 +75,11 @@ QString resultText(int state)
     return QStringLiteral("unknown");
 }
 
+QString yesNo(bool value)
+{
+    return value ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
 QString celsiusText(const PictureName& name)
 {
     bool ok = false;
@@ -138,7 +143,7 @@ bool writePictures(const QSqlDatabase& db, QIODevice& out, const DateRange& rang
         return false;
     if (!put(out,
             { QStringLiteral("time"), QStringLiteral("camera"), QStringLiteral("temperature_c"),
-                QStringLiteral("result"), QStringLiteral("reset"), QStringLiteral("file") },
+                QStringLiteral("result"), QStringLiteral("reset"), QStringLiteral("file"), QStringLiteral("present") },
             error))
         return false;
     while (query.next()) {
@@ -148,7 +153,8 @@ bool writePictures(const QSqlDatabase& db, QIODevice& out, const DateRange& rang
         if (!put(out,
                 { time, name.valid ? name.camera : QString(), name.valid ? celsiusText(name) : QString(),
                     resultText(query.value(2).toInt()),
-                    query.value(3).toInt() == kPictureReset ? QStringLiteral("yes") : QStringLiteral("no"), path },
+                    query.value(3).toInt() == kPictureReset ? QStringLiteral("yes") : QStringLiteral("no"), path,
+                    yesNo(!path.isEmpty() && QFileInfo(path).isFile()) },
                 error))
             return false;
     }

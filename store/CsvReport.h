@@ -27,11 +27,12 @@ QString field(const QString& text);
 
 // "date,normal,abnormal,total": one row per day in the file, oldest first.
 bool writeDaily(const QSqlDatabase& db, QIODevice& out, const DateRange& range, QString* error);
-// "time,camera,temperature_c,result,reset,file": one row per recorded
-// picture, in the order they were recorded. time, camera and temperature
-// come from the picture's name (empty when it does not carry them); result
-// is "normal", "abnormal" or "unknown"; reset is "yes" for pictures a data
-// reset cleared from the list.
+// "time,camera,temperature_c,result,reset,file,present": one row per
+// recorded picture, in the order they were recorded. time, camera and
+// temperature come from the picture's name (empty when it does not carry
+// them); result is "normal", "abnormal" or "unknown"; reset is "yes" for
+// pictures a data reset cleared from the list; present is "no" when the
+// file is not there (removed by retention or by hand), "yes" when it is.
 bool writePictures(const QSqlDatabase& db, QIODevice& out, const DateRange& range, QString* error);
 
 // Opens a statistics file read-only under connectionName, so that a report

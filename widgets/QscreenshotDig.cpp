@@ -9,6 +9,8 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
+#include <QImageReader>
 #include <QPixmap>
 #include <QScreen>
 
@@ -41,6 +43,7 @@ QscreenshotDig::QscreenshotDig(const QString& lensfilePath, const QString& tempe
     , m_lensfilePath(lensfilePath)
     , m_temperaturePath(temperaturePath)
     , m_unit(0)
+    , m_hasPicture(false)
 {
     ui->setupUi(this);
     showPicture();
@@ -65,7 +68,31 @@ void QscreenshotDig::showPicture()
     }
     qDebug() << "image path" << m_lensfilePath;
     ui->typelb->setScaledContents(true);
-    ui->typelb->setPixmap(QPixmap(m_lensfilePath));
+    m_hasPicture = true;
+    // The picture is decoded once the label has its size (decodePicture).
+}
+
+void QscreenshotDig::decodePicture()
+{
+    const QSize size = ui->typelb->size() * ui->typelb->devicePixelRatioF();
+    if (!m_hasPicture || size.isEmpty() || size == m_decodedSize)
+        return;
+    // A composite is some 3000 x 1080 pixels, 13 MB decoded, shown in a
+    // label of about 220 x 79: the decoder scales while it decodes, and only
+    // the label-sized picture is kept. The label still scales it, should it
+    // be painted at another size before the next decode.
+    QImageReader reader(m_lensfilePath);
+    reader.setScaledSize(size);
+    QImage picture = reader.read();
+    if (picture.isNull()) {
+        qDebug() << "image unreadable" << m_lensfilePath << reader.errorString();
+        m_hasPicture = false;
+        return;
+    }
+    QPixmap pixmap = QPixmap::fromImage(std::move(picture));
+    pixmap.setDevicePixelRatio(ui->typelb->devicePixelRatioF());
+    ui->typelb->setPixmap(pixmap);
+    m_decodedSize = size;
 }
 
 void QscreenshotDig::fillFromName()
@@ -128,6 +155,8 @@ QWidget* QscreenshotDig::openViewer()
 
 bool QscreenshotDig::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ui->typelb && event->type() == QEvent::Resize)
+        decodePicture();
     if (event->type() == QEvent::MouseButtonDblClick && (watched == ui->typelb || watched == ui->thermallb))
         openViewer();
     return QWidget::eventFilter(watched, event);

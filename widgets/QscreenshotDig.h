@@ -4,6 +4,7 @@
 // the picture opens it large in a modal viewer (Qshowpicture). GUI thread.
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -34,10 +35,14 @@ protected:
 
 private:
     void showPicture();
+    // Decodes the picture at the label's size, when that size changed.
+    void decodePicture();
     void fillFromName();
 
     Ui::QscreenshotDig* ui;
     QString m_lensfilePath;
     QString m_temperaturePath;
     int m_unit;
+    bool m_hasPicture;
+    QSize m_decodedSize;
 };

@@ -110,6 +110,9 @@ void TestResources::translationHoldsTheTexts_data()
     QTest::newRow("code title") << "Thermography"
                                 << "Ardenix system %1"
                                 << "Ardenix system %1";
+    QTest::newRow("low disk tip") << "Thermography"
+                                  << "磁盘空间不足"
+                                  << "Disk space low";
     QTest::newRow("unit question") << "Thermography"
                                    << "确定切换温度单位为华氏度吗？"
                                    << "Change to Fahrenheit?";

@@ -1,13 +1,16 @@
 // What the main window takes from "Config.ini" at start-up (threshold, alarm
-// sound, reminder), the keys other parts read from the same file, the
-// window's change of day, the command line and the program's icon.
+// sound, reminder, picture retention), the keys other parts read from the
+// same file, the window's change of day, the command line, the program's
+// icon and the allocator's limits that start-up sets.
 #include "app/CommandLine.h"
 #include "app/ConfigFile.h"
 #include "app/CurrentDate.h"
 #include "app/Startup.h"
 #include "app/Thermography.h"
+#include "store/AppPaths.h"
 #include "store/LocalDatabase.h"
 #include "widgets/Qshowpicture.h"
+#include "widgets/QtipDig.h"
 #include "TestPatience.h"
 
 #include <QDate>
@@ -18,6 +21,12 @@
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
+
+#include <cstdlib>
+#include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -66,6 +75,30 @@ private slots:
         CurrentDate::source() = CurrentDate::Source();
     }
 
+    // A freed buffer of megabytes goes back to the system, also after a
+    // larger one was freed: left to itself the allocator would then serve
+    // blocks of that size from a heap that keeps its pages. First of the
+    // cases, as start-up sets the limits before anything else: the windows
+    // of the cases after it leave free blocks in the heap that a request
+    // may take.
+    void allocatorReturnsPictureBuffers()
+    {
+#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        QSKIP("the C library's own allocator is not in use");
+#else
+        limitAllocatorRetention();
+        static void* volatile block = nullptr;
+        block = std::malloc(9 << 20);
+        std::memset(block, 1, 9 << 20);
+        std::free(block);
+        const size_t mappedBefore = mallinfo2().hblkhd;
+        block = std::malloc(3 << 20);
+        const size_t mapped = mallinfo2().hblkhd - mappedBefore;
+        std::free(block);
+        QVERIFY2(mapped >= size_t(3 << 20), qPrintable(QString::number(mapped)));
+#endif
+    }
+
     void startupReadsThresholdSoundAndReminder_data()
     {
         QTest::addColumn<QByteArray>("config");
@@ -112,6 +145,42 @@ private slots:
         QVERIFY(QFile::remove(configFilePath()));
         // A missing integer key reads as 1.
         QCOMPARE(readConfigInt(ConfigKey::ScreenshotInterval), 1);
+    }
+
+    // Day folders of alarm pictures beyond "SCREENSHOT/keepDays" go at
+    // start; a free space of "SCREENSHOT/minFreeMB" that cannot be had takes
+    // every older day and then gives the operator one tip. Today's pictures
+    // and the manual snapshots stay.
+    void retentionFollowsTheSettings()
+    {
+        const QString shots = AppPaths::autoShotDir();
+        const QString manual = AppPaths::manualShotDir() + "/" + day(-3);
+        for (const QString& folder : { shots + "/" + day(-3), shots + "/" + day(-1), shots + "/" + day(0), manual }) {
+            QVERIFY(QDir().mkpath(folder));
+            QFile picture(folder + "/7-365-20240308091500-1-3.jpg");
+            QVERIFY(picture.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(writeConfig("[SCREENSHOT]\nkeepDays=2\nminFreeMB=0\n"));
+        {
+            Thermography window;
+            QTRY_VERIFY_WITH_TIMEOUT(!QDir(shots + "/" + day(-3)).exists(), patient(5000));
+        }
+        QVERIFY(QDir(shots + "/" + day(-1)).exists());
+
+        QVERIFY(writeConfig("[SCREENSHOT]\nminFreeMB=1073741824\n"));
+        Thermography window;
+        auto* tip = window.findChild<QtipDig*>();
+        const auto tipShows = [tip](const QString& text) {
+            for (const QLabel* label : tip->findChildren<QLabel*>()) {
+                if (label->text() == text)
+                    return tip->isVisibleTo(tip->parentWidget());
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(tipShows(QString::fromUtf8("磁盘空间不足")), patient(5000));
+        QVERIFY(!QDir(shots + "/" + day(-1)).exists());
+        QVERIFY(QDir(shots + "/" + day(0)).exists());
+        QVERIFY(QDir(manual).exists());
     }
 
     // At the change of day the window starts the new day's row and its

@@ -227,6 +227,22 @@ void TestThermography::saveScreenshot()
     const QPixmap shot = w->grab();
     QCOMPARE(shot.size(), w->size());
     QVERIFY(shot.save(path));
+    // The title bar in its colour with the whole title in white; below it
+    // the window's own grey.
+    const QImage image = shot.toImage();
+    auto* title = child<QWidget>(w, "titleWidget");
+    auto* titleText = child<QLabel>(w, "titlelb");
+    const QRect bar(title->mapTo(w, QPoint()), title->size());
+    QCOMPARE(image.pixelColor(bar.right() / 2, bar.top() + 2), QColor(49, 55, 56));
+    QCOMPARE(image.pixelColor(2, bar.bottom() + 4), QColor(50, 50, 50));
+    QVERIFY(titleText->fontMetrics().horizontalAdvance(titleText->text()) <= titleText->contentsRect().width());
+    int white = 0;
+    const QRect text(titleText->mapTo(w, QPoint()), titleText->size());
+    for (int y = text.top(); y <= text.bottom(); ++y) {
+        for (int x = text.left(); x <= text.right(); ++x)
+            white += image.pixelColor(x, y).lightness() > 200 ? 1 : 0;
+    }
+    QVERIFY(white > 100);
 }
 
 void TestThermography::secondTipReplacesFirst()

@@ -148,16 +148,26 @@ void TestArdenixReport::dailyReport()
 void TestArdenixReport::picturesReport()
 {
     const QString dir = QStringLiteral("\"") + QString(m_shotDir).replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    const QString header = QStringLiteral("time,camera,temperature_c,result,reset,file");
+    const QString header = QStringLiteral("time,camera,temperature_c,result,reset,file,present");
+    // One picture is still on disk; the others were removed or never written.
+    const QString kept = m_shotDir + QStringLiteral("/2024-03-09/7-361-20240309111111-1-1.jpg");
+    QVERIFY(QDir().mkpath(QFileInfo(kept).absolutePath()));
+    QFile keptFile(kept);
+    QVERIFY(keptFile.open(QIODevice::WriteOnly));
+    keptFile.close();
     const QStringList all {
         header,
-        QStringLiteral("2024-03-08 09:15:00,7,36.5,normal,yes,%1/2024-03-08/7-365-20240308091500-1-0.jpg\"").arg(dir),
-        QStringLiteral("2024-03-08 10:15:00,7,38.2,abnormal,no,%1/2024-03-08/7-382-20240308101500-2-0.jpg\"").arg(dir),
-        QStringLiteral("2024-03-09 11:11:11,7,36.1,normal,no,%1/2024-03-09/7-361-20240309111111-1-1.jpg\"").arg(dir),
-        QStringLiteral("2024-03-10 12:00:01,12,37.0,normal,no,%1/2024-03-10/12-370-20240310120001-1-0.jpg\"").arg(dir),
-        QStringLiteral("2024-03-10 12:05:02,12,39.1,abnormal,no,%1/2024-03-10/12-391-20240310120502-2-0.jpg\"")
+        QStringLiteral("2024-03-08 09:15:00,7,36.5,normal,yes,%1/2024-03-08/7-365-20240308091500-1-0.jpg\",no")
             .arg(dir),
-        QStringLiteral(",,,unknown,no,%1/odd.jpg\"").arg(dir),
+        QStringLiteral("2024-03-08 10:15:00,7,38.2,abnormal,no,%1/2024-03-08/7-382-20240308101500-2-0.jpg\",no")
+            .arg(dir),
+        QStringLiteral("2024-03-09 11:11:11,7,36.1,normal,no,%1/2024-03-09/7-361-20240309111111-1-1.jpg\",yes")
+            .arg(dir),
+        QStringLiteral("2024-03-10 12:00:01,12,37.0,normal,no,%1/2024-03-10/12-370-20240310120001-1-0.jpg\",no")
+            .arg(dir),
+        QStringLiteral("2024-03-10 12:05:02,12,39.1,abnormal,no,%1/2024-03-10/12-391-20240310120502-2-0.jpg\",no")
+            .arg(dir),
+        QStringLiteral(",,,unknown,no,%1/odd.jpg\",no").arg(dir),
     };
     Run run = report({ "--db", m_db, "pictures" });
     QCOMPARE(run.exitCode, 0);

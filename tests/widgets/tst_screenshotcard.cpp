@@ -199,19 +199,34 @@ private slots:
         layout->setSpacing(0);
         const QStringList names = { "3-375-20200501083000-1-0.jpg", "3-391-20200501083112-2-0.jpg",
             "3-368-20200501083245-1-1.jpg", "3-402-20200501083301-2-1.jpg" };
+        QList<QscreenshotDig*> cards;
         for (const QString& name : names) {
             QVERIFY(writePicture(m_dir.filePath(name)));
-            auto* card = new QscreenshotDig(m_dir.filePath(name), QString(), &host);
-            auto* picture = card->findChild<QLabel*>("typelb");
-            QVERIFY(!picture->pixmap(Qt::ReturnByValue).isNull());
-            layout->addWidget(card);
+            cards << new QscreenshotDig(m_dir.filePath(name), QString(), &host);
+            layout->addWidget(cards.last());
         }
         host.resize(300, 4 * 153);
         host.show();
         QVERIFY(QTest::qWaitForWindowExposed(&host));
         QTest::qWait(50);
-        QVERIFY(host.grab().save(m_artifacts + "/card-list.png"));
+        const QImage shot = host.grab().toImage();
+        QVERIFY(shot.save(m_artifacts + "/card-list.png"));
         QCoreApplication::removeTranslator(&english);
+
+        for (QscreenshotDig* card : cards) {
+            // A card keeps its picture at the size it shows, not the
+            // picture's own 1920 x 540: thirty cards cost kilobytes each.
+            auto* picture = card->findChild<QLabel*>("typelb");
+            QCOMPARE(picture->pixmap(Qt::ReturnByValue).size(), picture->size() * picture->devicePixelRatioF());
+            const QRect area(picture->mapTo(&host, QPoint()), picture->size());
+            QVERIFY(showsTheWarmFace(shot.copy(area)));
+            // Texts in English fit their labels; red texts for abnormal people.
+            auto* temperature = card->findChild<QLabel*>("temperaturelb");
+            QVERIFY(temperature->text().startsWith("Temp:"));
+            QVERIFY(temperature->fontMetrics().horizontalAdvance(temperature->text()) <= temperature->width());
+            const bool abnormal = card->lensfilePath().contains("-2-");
+            QCOMPARE(card->findChild<QPushButton*>("statebtn")->text(), abnormal ? "Abnormal" : "Normal");
+        }
     }
 
     void doubleClickOpensOneModalViewer()
