@@ -336,6 +336,7 @@ void Thermography::on_rebtn_clicked()
 
 void Thermography::on_closebtn_clicked()
 {
+    finishSessionPictures();
     terminateOwnProcess();
 }
 

@@ -108,6 +108,10 @@ public:
         qint32 timestamp = 0; // UTC seconds
     };
     void handleTempAlarm(const TempAlarm& alarm);
+    // Before the process ends: the session's pictures still booked are taken
+    // from the frames held, and every picture being written is waited for
+    // (at most 3 s) and recorded. GUI thread.
+    void finishSessionPictures();
 
     // The threshold setting ("CONFIG/temperature", °C); 37 when the stored
     // value is not a sane temperature.

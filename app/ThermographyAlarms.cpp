@@ -25,6 +25,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -33,6 +34,19 @@ constexpr int kAbnormalTipMs = 3000;
 // Longest wait a timed snapshot accepts, so a damaged setting cannot stall
 // the window.
 constexpr int kMaxTimedWaitMs = 10000;
+constexpr qint32 kUnknownTimezone = -1000;
+
+// The camera-local second an alarm's picture is booked for: the camera
+// stamps its pictures in local time, the alarm service sends UTC seconds.
+// 0 when there is no plausible one: the time zone is still unknown, the
+// stamp lies before 1970, or the second is beyond what a booking can name.
+qint64 bookedSecond(qint32 timezone, qint32 timestamp)
+{
+    if (timezone == kUnknownTimezone || timestamp <= 0)
+        return 0;
+    const qint64 second = qint64(timezone) * 3600 + timestamp;
+    return second > 0 && second <= std::numeric_limits<qint32>::max() ? second : 0;
+}
 
 // The name a picture that could not be written would have had, so that its
 // row carries the person's day, time, state and temperature as any other.
@@ -60,15 +74,34 @@ void Thermography::handleTempAlarm(const TempAlarm& alarm)
     QString temp;
     const int tempType = m_deviceMsg.tempType;
     if (alarm.hasTimestamp) {
-        // The camera stamps its pictures in local time.
-        const int second = m_deviceMsg.timezone * 3600 + alarm.timestamp;
-        if (device->screenshot(m_autoShotDir, alarm.viTemp, lens, temp, alarm.viAlarmType, tempType, second))
+        const qint64 second = bookedSecond(m_deviceMsg.timezone, alarm.timestamp);
+        if (second == 0)
+            qDebug() << "alarm time stamp not bookable" << alarm.timestamp << "time zone" << m_deviceMsg.timezone;
+        else if (device->screenshot(
+                     m_autoShotDir, alarm.viTemp, lens, temp, alarm.viAlarmType, tempType, static_cast<int>(second)))
             return;
     }
-    const bool ok = device->screenshot(m_autoShotDir, alarm.viTemp, lens, temp, alarm.viAlarmType, tempType, 0);
-    if (!ok)
-        qDebug() << "截图失败";
-    emit SigscreenshotResult(ok ? 1 : 0, alarm.viTemp, lens, temp, alarm.viAlarmType);
+    // Otherwise the picture is taken from the frames held now. Only the
+    // request is made here, under the device lock; the device converts and
+    // writes it after the pictures booked before, and it comes back through
+    // TempScreenshotResult like a booked one.
+    if (device->queueScreenshot(m_autoShotDir, alarm.viTemp, alarm.viAlarmType, tempType))
+        return;
+    qDebug() << "截图失败";
+    emit SigscreenshotResult(0, alarm.viTemp, lens, temp, alarm.viAlarmType);
+}
+
+void Thermography::finishSessionPictures()
+{
+    {
+        std::lock_guard<std::mutex> locker(m_deviceLock);
+        if (m_deviceMsg.device)
+            m_deviceMsg.device->endScreenshots(true);
+    }
+    // The answers wait here as queued calls, each a hop to
+    // TempScreenshotResult and one on to onscreenshotResult.
+    for (int hop = 0; hop < 2; ++hop)
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void Thermography::TempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state)

@@ -76,6 +76,9 @@ void Thermography::disconnectDevice()
         m_deviceMsg.device = nullptr;
         for (GLYuvWidget* video : qAsConst(m_videoWidgets))
             video->setDevice(nullptr);
+        // Pictures still booked are taken from the frames held now; their
+        // answers reach this window after the session has gone.
+        device->endScreenshots(false);
         device->stopPreview();
         m_audio.setDevice(nullptr);
         for (QSetupDig* settings : findChildren<QSetupDig*>())

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern "C" {
@@ -29,6 +30,9 @@ namespace AlarmSnapshot {
 namespace {
 
 constexpr int kJpegQuality = 100;
+// Pictures of people are kept from other users of the computer.
+constexpr mode_t kPictureMode = 0600;
+constexpr mode_t kFolderMode = 0700;
 
 // Converts the tight planar YUV 4:2:0 picture into 24-bit RGB rows of
 // `dstStride` bytes at `dst`.
@@ -168,6 +172,26 @@ QImage compose(const FrameData& video, const FrameData& thermal)
     return picture;
 }
 
+// Creates `path` with the folders missing above it, each for its owner
+// only; folders that exist stay as they are.
+bool makePrivatePath(const QString& path)
+{
+    QStringList missing;
+    for (QString at = QDir::cleanPath(path); !at.isEmpty() && !QFileInfo::exists(at);) {
+        missing.prepend(at);
+        const int slash = at.lastIndexOf(QLatin1Char('/'));
+        if (slash <= 0)
+            break;
+        at.truncate(slash);
+    }
+    for (const QString& folder : qAsConst(missing)) {
+        // Another writer may have made it meanwhile.
+        if (::mkdir(QFile::encodeName(folder).constData(), kFolderMode) != 0 && errno != EEXIST)
+            return false;
+    }
+    return QFileInfo(path).isDir();
+}
+
 enum class Claim { Taken, NameInUse, Failed };
 
 // Gives the file at `from` the name `to` in one step that never replaces
@@ -190,18 +214,36 @@ Claim claimName(const QString& from, const QString& to)
     return Claim::Taken;
 }
 
-// Opens a new hidden file for a picture being written, in `folder`.
-bool openPartial(QFile& file, const QString& folder)
+// Opens a new hidden file for a picture being written, in `folder`,
+// readable by its owner only; `path` is its name.
+bool openPartial(QFile& file, QString& path, const QString& folder)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        file.setFileName(folder + QLatin1String(kPartialPrefix)
-            + QString::number(QRandomGenerator::global()->generate64(), 16) + QLatin1String(kPartialSuffix));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return true;
-        if (!QFileInfo::exists(file.fileName()))
+        path = folder + QLatin1String(kPartialPrefix) + QString::number(QRandomGenerator::global()->generate64(), 16)
+            + QLatin1String(kPartialSuffix);
+        const int fd
+            = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPictureMode);
+        if (fd >= 0) {
+            if (file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+                return true;
+            ::close(fd);
+            QFile::remove(path);
+            return false;
+        }
+        if (errno != EEXIST)
             return false;
     }
     return false;
+}
+
+// Makes a new name in `folder` survive a power cut.
+void syncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0)
+        qDebug() << "snapshot: folder not synced" << folder << qt_error_string(errno);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 // The picture is written under a hidden name of its own and takes its alarm
@@ -211,35 +253,40 @@ bool openPartial(QFile& file, const QString& folder)
 QString writeJpeg(const QImage& picture, const Names& names)
 {
     QFile file;
-    if (!openPartial(file, names.folder + QLatin1Char('/'))) {
+    QString partial;
+    if (!openPartial(file, partial, names.folder + QLatin1Char('/'))) {
         qDebug() << "写入失败" << names.output() << file.errorString();
         return {};
     }
     QImageWriter writer(&file, "jpeg");
     writer.setQuality(kJpegQuality);
     bool written = writer.write(picture);
+    // On the disk before it takes its name: after a power cut the name
+    // would otherwise hold an empty or cut-off file.
+    written = written && file.flush() && ::fsync(file.handle()) == 0;
     file.close();
-    written = written && file.error() == QFileDevice::NoError && QFileInfo(file.fileName()).size() > 0;
+    written = written && file.error() == QFileDevice::NoError && QFileInfo(partial).size() > 0;
     if (!written) {
         qDebug() << "写入失败" << names.output() << writer.errorString() << file.errorString();
-        file.remove();
+        QFile::remove(partial);
         return {};
     }
     for (int counter = -1; counter < kMaxCounter; ++counter) {
         const QString path = names.output(counter);
-        switch (claimName(file.fileName(), path)) {
+        switch (claimName(partial, path)) {
         case Claim::Taken:
+            syncFolder(names.folder);
             return path;
         case Claim::NameInUse:
             continue;
         case Claim::Failed:
             qDebug() << "写入失败" << path << qt_error_string(errno);
-            file.remove();
+            QFile::remove(partial);
             return {};
         }
     }
     qDebug() << "写入失败" << names.output() << "no free name";
-    file.remove();
+    QFile::remove(partial);
     return {};
 }
 
@@ -278,7 +325,7 @@ Result write(const Request& request, const FrameData& video, const FrameData& th
         return {};
     }
     const Names names = buildNames(request, video.pts);
-    if (!QDir().mkpath(names.folder)) {
+    if (!makePrivatePath(names.folder)) {
         qDebug() << "写入失败" << names.folder;
         return {};
     }

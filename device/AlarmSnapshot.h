@@ -77,10 +77,12 @@ constexpr const char* kPartialSuffix = ".part";
 constexpr const char* kPartialGlob = ".snapshot-*.part";
 
 // Writes `picture` as a quality-100 JPEG under names.output(), or under the
-// first numbered name that is free. The whole file takes its name in one
-// rename that never replaces another, so snapshots written at the same
-// moment on other threads never share one. Returns the path written; empty
-// on failure, and then no file is left behind.
+// first numbered name that is free. The whole file, flushed to the disk,
+// takes its name in one rename that never replaces another, so snapshots
+// written at the same moment on other threads never share one; the folder
+// is flushed after the rename. The file is readable by its owner only.
+// Returns the path written; empty on failure, and then no file is left
+// behind.
 QString writeJpeg(const QImage& picture, const Names& names);
 
 // Removes what writes cut off by an earlier end left in the date folders of
@@ -90,7 +92,9 @@ QString writeJpeg(const QImage& picture, const Names& names);
 int removeLeftovers(const QString& dir);
 
 // The whole snapshot: checks, names, the date folder, the composite and the
-// file. Nothing is created when a frame is unusable.
+// file. Folders it creates are for their owner only (0700), like the file
+// (0600); folders that exist stay as they are. Nothing is created when a
+// frame is unusable.
 Result write(const Request& request, const FrameData& video, const FrameData& thermal);
 
 } // namespace AlarmSnapshot

@@ -83,7 +83,16 @@ void Device::connectWorkers()
     connect(d->preview, &DevicePreview::sigSpeedChanged, this, &Device::sigSpeedChanged);
     connect(d->preview, &DevicePreview::sigTemperaChanged, this, &Device::sigTemperaChanged);
     connect(d->preview, &DevicePreview::sigTempResult, this, &Device::sigTempResult);
-    connect(d->preview, &DevicePreview::sigTempScreenshotResult, this, &Device::sigTempScreenshotResult);
+    // Passed on by the writer's thread itself, which the destruction waits
+    // for: an answer queued to this object would be lost with it, and every
+    // answer is someone's picture. The context is the private part, so that
+    // prepareForDestruction() leaves this connection.
+    connect(
+        d->preview, &DevicePreview::sigTempScreenshotResult, d,
+        [this](double viTemp, QString lensfilePath, QString temperaturePath, int state) {
+            emit sigTempScreenshotResult(viTemp, lensfilePath, temperaturePath, state);
+        },
+        Qt::DirectConnection);
 
     connect(d, &DeviceP::sigGotThermalInfo, d->config, &DeviceConfig::GetThermalInfo);
     connect(d, &DeviceP::sigDeviceInfo, d->config, &DeviceConfig::GetDeviceInfo);
@@ -98,7 +107,8 @@ void Device::connectWorkers()
 void Device::prepareForDestruction(QThread* thread)
 {
     // Reports still on their way would otherwise be delivered on this thread
-    // while another one deletes the object.
+    // while another one deletes the object. The answers to snapshots never
+    // pass through this thread and go on.
     disconnect(d->login, nullptr, this, nullptr);
     disconnect(d->preview, nullptr, this, nullptr);
     disconnect(d->config, nullptr, this, nullptr);
@@ -203,6 +213,16 @@ bool Device::screenshot(QString dir, double temperature, QString& lensfilePath, 
     if (timestamp == 0)
         return d->preview->takeSnapshot(dir, temperature, lensfilePath, temperaturePath, state, istate);
     return d->preview->bookSnapshot(dir, temperature, lensfilePath, temperaturePath, state, istate, timestamp);
+}
+
+bool Device::queueScreenshot(QString dir, double temperature, int state, int istate)
+{
+    return d->preview->queueSnapshot(dir, temperature, state, istate);
+}
+
+bool Device::endScreenshots(bool wait)
+{
+    return d->preview->endSnapshots(wait);
 }
 
 namespace {

@@ -69,7 +69,8 @@ public:
     // Cuts the forwarding of worker reports and drops those still queued, so
     // that the thread this Device lives on never touches it again; with a
     // thread given, also moves it there. Call on the thread the Device lives
-    // on, before handing it to the thread that deletes it.
+    // on, before handing it to the thread that deletes it. The answers to
+    // snapshots (sigTempScreenshotResult) go on until the Device is gone.
     void prepareForDestruction(QThread* thread = nullptr);
 
     bool setDevice(const DeviceRecord& record);
@@ -80,6 +81,17 @@ public:
     bool flip();
     bool screenshot(QString dir, double temperature, QString& lensfilePath, QString& temperaturePath, int state,
         int istate, int timestamp);
+    // A snapshot from the frames held now that the caller does not wait for:
+    // written on the session's snapshot writer after the snapshots booked
+    // before it and answered like a booking by sigTempScreenshotResult. False
+    // when the stream is not running or the snapshots have ended. Any thread.
+    bool queueScreenshot(QString dir, double temperature, int state, int istate);
+    // The session ends: bookings still waiting are served at once from the
+    // frames held, later requests are refused, and the writer has at most 3 s
+    // to write what it holds (what it has not started by then is answered as
+    // failed). With `wait`, blocks until every answer is out, at most those
+    // 3 s. Destroying the Device does the same. Any thread.
+    bool endScreenshots(bool wait);
     void getThermalInfo();
     void setThermalInfo(int high, int low);
     void cutTempType();
@@ -109,6 +121,9 @@ signals:
     void sigSetThermalResult(int iresult);
     void sigTempResult(int itype);
     void sigCutTempTypeResult(int iresult);
+    // Emitted on the snapshot writer's thread, never queued through this
+    // object: receivers get it queued to their own thread, also while the
+    // Device is being destroyed elsewhere. An empty lensfilePath is a failure.
     void sigTempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
     void sigGotTimezoneInfo(int itimezone);
 

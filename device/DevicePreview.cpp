@@ -47,7 +47,8 @@ void DevicePreview::onShutdown()
     StopPreview();
     delete m_speedTimer;
     m_speedTimer = nullptr;
-    // Bookings still waiting go with the session.
+    // Bookings still waiting are served from the frames held, not dropped.
+    endSnapshots(false);
     m_shuttingDown = true;
     delete m_bookingTimer;
     m_bookingTimer = nullptr;
@@ -67,8 +68,10 @@ DevicePreview::~DevicePreview()
         QMetaObject::invokeMethod(this, "onShutdown", Qt::BlockingQueuedConnection);
         ThreadSync::observe(this);
     }
-    // Snapshots handed to the writer are finished and reported; nothing new
-    // reaches it once the preview thread has shut down.
+    // Snapshots handed to the writer are finished (or, past their time,
+    // answered as failed) and reported; nothing new reaches it once the
+    // snapshots have ended.
+    endSnapshots(false);
     m_writer.reset();
     disconnect();
     m_thread.quit();
@@ -426,7 +429,7 @@ bool DevicePreview::bookSnapshot(const QString& dir, double temperature, QString
     booking.second = timestamp;
     {
         std::lock_guard<std::mutex> media(m_mediaMutex);
-        if (m_curFrameV.pts / 1000 > timestamp)
+        if (m_snapshotsEnded || m_curFrameV.pts / 1000 > timestamp)
             return false;
         booking.dueMs = SnapshotBookings::dueTime(timestamp, m_curFrameV.pts, steadyNowMs());
         if (!m_bookings.add(booking))
@@ -435,6 +438,44 @@ bool DevicePreview::bookSnapshot(const QString& dir, double temperature, QString
     // The call carries nothing: the booking waits under the media mutex.
     QMetaObject::invokeMethod(this, "armBookingTimer", Qt::QueuedConnection);
     return true;
+}
+
+bool DevicePreview::queueSnapshot(const QString& dir, double temperature, int state, int istate)
+{
+    {
+        std::lock_guard<std::mutex> locker(m_streamMutex);
+        if (!m_running.load())
+            return false;
+    }
+    std::vector<SnapshotBooking> now(1);
+    AlarmSnapshot::Request& request = now.front().request;
+    request.dir = dir;
+    request.temperature = temperature;
+    request.state = state;
+    request.istate = istate;
+    request.id = recordId();
+    std::lock_guard<std::mutex> media(m_mediaMutex);
+    if (m_snapshotsEnded)
+        return false;
+    serveBookings(std::move(now), m_curFrameV, m_curFrameO);
+    return true;
+}
+
+bool DevicePreview::endSnapshots(bool wait)
+{
+    {
+        std::lock_guard<std::mutex> media(m_mediaMutex);
+        if (!m_snapshotsEnded) {
+            m_snapshotsEnded = true;
+            m_writer->finishWithin(kFinishSnapshotsMs);
+            std::vector<SnapshotBooking> waiting = m_bookings.takeAll();
+            for (const SnapshotBooking& booking : waiting)
+                qDebug() << "snapshot at session end: second" << booking.second << "served from frame"
+                         << m_curFrameV.pts / 1000;
+            serveBookings(std::move(waiting), m_curFrameV, m_curFrameO);
+        }
+    }
+    return !wait || m_writer->waitIdle();
 }
 
 void DevicePreview::armBookingTimer()
@@ -466,11 +507,14 @@ void DevicePreview::onBookingTimer()
 void DevicePreview::serveBookings(
     std::vector<SnapshotBooking> bookings, const Device::FrameData& video, const Device::FrameData& thermal)
 {
-    if (m_shuttingDown)
-        return;
     for (SnapshotBooking& booking : bookings) {
-        m_writer->post([this, request = std::move(booking.request), video, thermal] {
-            const AlarmSnapshot::Result result = AlarmSnapshot::write(request, video, thermal);
+        m_writer->post([this, request = std::move(booking.request), video, thermal](bool write) {
+            AlarmSnapshot::Result result;
+            if (write)
+                result = AlarmSnapshot::write(request, video, thermal);
+            else
+                qDebug() << "写入失败"
+                         << "no time left to write the snapshot";
             // An empty path tells the receiver that this person's picture failed.
             emit sigTempScreenshotResult(request.temperature, result.ok ? result.lensfilePath : QString(),
                 result.ok ? result.temperaturePath : QString(), request.state);

@@ -6,9 +6,10 @@
 //
 // Lives on its own thread (slots, speed timer). The frame callback and the
 // dispatch run on the SDK's thread; isRunning(), setAudioEnabled(), flip()
-// and the two snapshot calls are called directly from other threads (the GUI
-// thread, the alarm link's thread). Booked snapshots are written on a snapshot
-// writer thread of their own. Lock order: stream mutex, then media mutex.
+// and the snapshot calls are called directly from other threads (the GUI
+// thread, the alarm link's thread). Booked and queued snapshots are written on
+// a snapshot writer thread of their own. Lock order: stream mutex, then media
+// mutex.
 
 #include "device/Device.h"
 #include "device/LoginInfo.h"
@@ -78,6 +79,23 @@ public:
     // it fell due is served from the frames held then.
     bool bookSnapshot(const QString& dir, double temperature, QString& lensfilePath, QString& temperaturePath,
         int state, int istate, int timestamp);
+    // A snapshot from the frames held now, converted and written on the
+    // snapshot writer after the snapshots booked before it, and answered
+    // like a booking by one sigTempScreenshotResult. The caller only takes
+    // copies of the frames. False (nothing to answer) when the stream is not
+    // running or the snapshots have ended.
+    bool queueSnapshot(const QString& dir, double temperature, int state, int istate);
+
+    // How long the writer has to finish once the snapshots have ended.
+    static constexpr int kFinishSnapshotsMs = 3000;
+    // The session ends: bookings still waiting are served at once from the
+    // frames held, later requests are refused, and the writer gets
+    // kFinishSnapshotsMs to write what it holds; what it has not started by
+    // then is answered as failed. Every request is still answered. With
+    // `wait`, blocks until every answer is out, at most until that time (a
+    // write still running then is not waited for); true when none was late.
+    // Any thread; the destruction does the same without waiting.
+    bool endSnapshots(bool wait);
 
     // Frame entry of the SDK thread; public so that a stream can be fed
     // without a camera.
@@ -102,8 +120,10 @@ signals:
     void sigSpeedChanged(double dSpeed);
     void sigTemperaChanged(double dTempera, QString lensfilePath, QString temperaturePath);
     void sigTempResult(int itype);
-    // The answer to a booking; emitted from the snapshot writer's thread. An
-    // empty lensfilePath means the snapshot failed.
+    // The answer to a booking or a queued snapshot; emitted from the
+    // snapshot writer's thread (or, past the writer's time, from the thread
+    // that waits in endSnapshots). An empty lensfilePath means the snapshot
+    // failed.
     void sigTempScreenshotResult(double viTemp, QString lensfilePath, QString temperaturePath, int state);
 
 private:
@@ -147,7 +167,8 @@ private:
     QTimer* m_speedTimer = nullptr;
     int m_lastTempType = -1; // touched by the SDK thread only
     QTimer* m_bookingTimer = nullptr; // preview thread
-    bool m_shuttingDown = false; // preview thread: no more bookings are served
+    bool m_shuttingDown = false; // preview thread: the booking timer is gone
+    bool m_snapshotsEnded = false; // under the media mutex
 
     std::unique_ptr<SnapshotWriter> m_writer;
 

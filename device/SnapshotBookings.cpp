@@ -46,3 +46,8 @@ std::vector<SnapshotBooking> SnapshotBookings::takeOverdue(qint64 nowMs, qint64 
 {
     return takeIf([nowMs, graceMs](const SnapshotBooking& b) { return nowMs - b.dueMs > graceMs; });
 }
+
+std::vector<SnapshotBooking> SnapshotBookings::takeAll()
+{
+    return takeIf([](const SnapshotBooking&) { return true; });
+}

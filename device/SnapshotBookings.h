@@ -41,6 +41,8 @@ public:
     // Removes and returns, in booking order, every booking overdue by more
     // than `graceMs` at steady-clock time `nowMs`.
     std::vector<SnapshotBooking> takeOverdue(qint64 nowMs, qint64 graceMs);
+    // Removes and returns every booking, in booking order.
+    std::vector<SnapshotBooking> takeAll();
     bool isEmpty() const { return m_bookings.empty(); }
     int size() const { return int(m_bookings.size()); }
 

@@ -29,6 +29,8 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <limits>
+
 namespace {
 
 const char* const kSearch = "127.0.74.1";
@@ -109,6 +111,28 @@ QString pictureFile(const QString& dir, int second, int state)
     return path;
 }
 
+Thermography::TempAlarm alarm(qint32 temperature, qint32 type, bool stamped = false, qint32 timestamp = 0)
+{
+    Thermography::TempAlarm a;
+    a.hasType = a.hasTemp = true;
+    a.viTemp = temperature;
+    a.viAlarmType = type;
+    a.hasTimestamp = stamped;
+    a.timestamp = timestamp;
+    return a;
+}
+
+// Until the session has shown both pictures, a snapshot has nothing to take.
+void waitForBothPictures(Thermography* w)
+{
+    bool video = false;
+    bool thermal = false;
+    const QMetaObject::Connection shown = QObject::connect(w->deviceMsg().device, &Device::sigGotFrameV, w,
+        [&](const FrameData& frame) { (frame.type == Device::FrameTemperature ? thermal : video) = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(video && thermal, patient(10000));
+    QObject::disconnect(shown);
+}
+
 } // namespace
 
 class UrlCatcher : public QObject {
@@ -130,6 +154,7 @@ private slots:
     void startupFillsTheListNewestOnTop();
     void unrecordedPicturesAreRecordedAtStart();
     void liveAlarmsBecomePicturesCountsTipsAndSound();
+    void picturesOfAnEndingSessionAreRecorded();
     void manualSnapshotAndFolderButton();
     void linkRegistersAndComesBackAfterADrop();
     void refusedLinkRetriesAndLogsTheCameraInAgain();
@@ -291,7 +316,8 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     Thermography* w = m_window.data();
     // Wait for the live picture, then let the alarm service "measure".
     QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, patient(15000));
-    QTest::qWait(1500);
+    QTRY_COMPARE_WITH_TIMEOUT(w->deviceMsg().timezone.load(), 8, patient(10000));
+    waitForBothPictures(w);
     const int soundsBefore = w->alarmSoundsPlayed();
 
     // An abnormal person with a time stamp: booked, served from the frame
@@ -317,6 +343,11 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     QCOMPARE(written.size(), 1);
     QVERIFY2(written.first().startsWith("6-383-"), qPrintable(written.first()));
     QVERIFY(written.first().endsWith("-2-3.jpg"));
+    // Taken 1.5 s into the alarm's second on the camera's clock (UTC + 8 h),
+    // not at once from the frame held when the alarm came.
+    const QDateTime stamp = QDateTime::fromString(written.first().section('-', 2, 2), "yyyyMMddHHmmss");
+    QVERIFY2(QDateTime(stamp.date(), stamp.time(), Qt::UTC).toSecsSinceEpoch() > now + 8 * 3600,
+        qPrintable(written.first()));
 
     // A normal person without a time stamp is served at once: quiet tip,
     // no sound.
@@ -356,6 +387,56 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     w->handleTempAlarm(normal);
     QTest::qWait(300);
     QCOMPARE(w->store().todayNormal(), 5);
+}
+
+void TestAlarms::picturesOfAnEndingSessionAreRecorded()
+{
+    // The cameras' clocks 12 hours behind UTC.
+    Camsim camsim(camsimArguments(7, { "--cameras", "2", "--people-per-minute", "0.1", "--timezone", "-12" }));
+    connectTo(7, camsim);
+    Thermography* w = m_window.data();
+    QTRY_COMPARE_WITH_TIMEOUT(w->deviceMsg().timezone.load(), -12, patient(10000));
+    waitForBothPictures(w);
+    QSignalSpy results(w, &Thermography::SigscreenshotResult);
+
+    // A time stamp that gives no plausible second (with the time zone it
+    // would overflow to one in 2038) is not booked, and the person is
+    // pictured at once, in turn with the next one. Only the requests are
+    // made here; the pictures are written elsewhere and come back later.
+    w->handleTempAlarm(alarm(362, 0, true, std::numeric_limits<qint32>::min() + 1000));
+    w->handleTempAlarm(alarm(361, 0));
+    QCOMPARE(results.size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), 2, patient(5000));
+    QCOMPARE(results.at(0).at(1).toDouble(), 362.0);
+    QCOMPARE(results.at(1).at(1).toDouble(), 361.0);
+
+    // A person booked for a second still ahead when another camera is
+    // added: pictured from the frames held, recorded after the session ended.
+    w->handleTempAlarm(alarm(383, 2, true, qint32(QDateTime::currentSecsSinceEpoch()) + 6));
+    w->addDevice(kCameraId + 1, cameraAddress(8), "admin", "");
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), 3, patient(5000));
+    QCOMPARE(results.at(2).at(0).toInt(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(w->store().totalAbnormal(), 1, patient(5000));
+
+    // Closing the window does the same before the process ends.
+    QTRY_VERIFY_WITH_TIMEOUT(w->deviceMsg().id == kCameraId + 1, patient(15000));
+    QTRY_COMPARE_WITH_TIMEOUT(w->deviceMsg().timezone.load(), -12, patient(10000));
+    waitForBothPictures(w);
+    w->handleTempAlarm(alarm(384, 2, true, qint32(QDateTime::currentSecsSinceEpoch()) + 6));
+    w->finishSessionPictures();
+    QCOMPARE(results.size(), 4);
+    QCOMPARE(w->store().totalAbnormal(), 2);
+    QCOMPARE(w->store().totalNormal(), 2);
+    QCOMPARE(w->alarmItems().size(), 4);
+    QStringList rows;
+    w->store().recentPictures(rows);
+    QCOMPARE(rows.size(), 4);
+
+    // A booked picture that failed comes back without a path: a failure.
+    QMetaObject::invokeMethod(w, "TempScreenshotResult", Q_ARG(double, 385), Q_ARG(QString, QString()),
+        Q_ARG(QString, QString()), Q_ARG(int, 2));
+    QCOMPARE(results.size(), 5);
+    QCOMPARE(results.at(4).at(0).toInt(), 0);
 }
 
 void TestAlarms::manualSnapshotAndFolderButton()
@@ -414,7 +495,7 @@ void TestAlarms::linkRegistersAndComesBackAfterADrop()
     QTRY_VERIFY_WITH_TIMEOUT(w->fixlinkState() == 1, patient(10000));
     const qint64 back = clock.elapsed();
     qInfo("registered again %lld ms after the drop", back);
-    QVERIFY(back < 3000);
+    QVERIFY(back < patient(3000));
 }
 
 void TestAlarms::refusedLinkRetriesAndLogsTheCameraInAgain()
@@ -434,7 +515,7 @@ void TestAlarms::refusedLinkRetriesAndLogsTheCameraInAgain()
     qInfo("%d attempts in %lld ms before the camera's re-login", attempts, elapsed);
     QVERIFY(attempts >= 10 && attempts <= 11);
     // About one attempt every 1.5 s.
-    QVERIFY(elapsed > 9 * 1000 && elapsed < 30000);
+    QVERIFY(elapsed > 9 * 1000 && elapsed < patient(30000));
     QCOMPARE(w->fixlinkState(), 0);
 }
 
@@ -462,7 +543,7 @@ void TestAlarms::linkThreadsFollowTheSession()
     QTRY_COMPARE_WITH_TIMEOUT(
         g_lines.filter(QRegularExpression("^m_deviceMsg.devicecount [^前]")).size(), 2, patient(3000));
     qInfo("link ended %lld ms after the disconnect", clock.elapsed());
-    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(clock.elapsed() < patient(2000));
 }
 
 void TestAlarms::linkRegistersOnlyOnAnAcceptedAuthAndAnOk()

@@ -31,6 +31,7 @@ public:
     int videoCount = 0;
     int thermalCount = 0;
     int audioCount = 0;
+    qint64 lastAudioPts = -1;
     QStringList times;
     QList<double> speeds;
     QList<int> units;
@@ -64,7 +65,11 @@ public slots:
         else
             keep(video, videoCount, frame, 'V');
     }
-    void onFrameA(Device::FrameData frame) { keep(audio, audioCount, frame, 'A'); }
+    void onFrameA(Device::FrameData frame)
+    {
+        lastAudioPts = frame.pts;
+        keep(audio, audioCount, frame, 'A');
+    }
     void onTime(QString text) { times.append(text); }
     void onSpeed(double speed) { speeds.append(speed); }
     void onTempResult(int unit) { units.append(unit); }

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace snapshotframes;
@@ -193,6 +194,26 @@ private slots:
         QVERIFY(near(read.pixel(20, 20), QColor(37, 116, 162), 4));
         QVERIFY(near(read.pixel(64 + 5, 20), QColor(0x12, 0x34, 0x56), 4));
         QVERIFY(near(read.pixel(64 + 43, 20), QColor(250, 200, 10), 4));
+    }
+
+    void picturesAndTheirNewFoldersArePrivate()
+    {
+        const auto mode = [](const QString& path) {
+            struct stat st;
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+        };
+        // A folder that exists stays as it is; the ones made below it are not.
+        QVERIFY(QDir().mkpath("shared"));
+        QVERIFY(QFile::setPermissions("shared",
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther));
+        const AlarmSnapshot::Result r = AlarmSnapshot::write(
+            request("shared/Screenshot", 37, 0, 1), yuvFrame(16, 16, 80, 128, 128), rgbFrame(4, 4, Qt::red, Qt::blue));
+        QVERIFY(r.ok);
+        QCOMPARE(mode("shared"), 0755);
+        QCOMPARE(mode("shared/Screenshot"), 0700);
+        QCOMPARE(mode("shared/Screenshot/2020-05-01"), 0700);
+        QCOMPARE(mode(r.lensfilePath), 0600);
     }
 
     void unusableFramesWriteNothing_data()

@@ -6,6 +6,7 @@
 #include "device/Device.h"
 #include "device/DevicePreview.h"
 #include "device/SnapshotBookings.h"
+#include "device/SnapshotWriter.h"
 #include "TestPatience.h"
 
 #include "PreviewSink.h"
@@ -15,7 +16,9 @@
 
 #include <QtTest>
 
+#include <future>
 #include <memory>
+#include <mutex>
 
 using namespace snapshotframes;
 
@@ -268,6 +271,65 @@ private slots:
         QStringList expected { plain.fileName(), m_reports[1].lensfilePath };
         expected.sort();
         QCOMPARE(files(), expected);
+    }
+
+    void endedSessionServesWhatWaitsAndRefusesMore()
+    {
+        start();
+        showThermal();
+        showVideo(yuvFrame(64, 48, 100, 160, 90, T * 1000 + 200));
+        QVERIFY(book(375, 2, T + 5));
+        QVERIFY(m_preview->queueSnapshot(m_dir->path(), 376, 0, 10));
+        QVERIFY(m_preview->endSnapshots(true));
+        // Written by the time the call returns, from the frames held.
+        QCOMPARE(files().size(), 2);
+        QVERIFY(!book(377, 0, T + 6));
+        QVERIFY(!m_preview->queueSnapshot(m_dir->path(), 378, 0, 10));
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 2, patient(5000));
+        // The queued one went to the writer first.
+        QCOMPARE(m_reports[0].temperature, 376.0);
+        QCOMPARE(m_reports[1].lensfilePath, m_dir->path() + "/2020-05-01/7-375-20200501083000-2-3.jpg");
+        QCOMPARE(files(), QStringList({ m_reports[1].lensfilePath, m_reports[0].lensfilePath }));
+
+        // Destroying a preview does the same.
+        cleanup();
+        init();
+        start();
+        showThermal();
+        showVideo(yuvFrame(64, 48, 100, 160, 90, T * 1000 + 200));
+        QVERIFY(book(379, 0, T + 5));
+        delete m_preview;
+        m_preview = nullptr;
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 1, patient(5000));
+        QCOMPARE(QFileInfo(m_reports[0].lensfilePath).fileName(), QString("7-379-20200501083000-1-3.jpg"));
+    }
+
+    void writerOutOfTimeAnswersTheRestAsFailed()
+    {
+        std::mutex lock;
+        QList<QPair<int, bool>> answers;
+        const auto answer = [&](int job, bool write) {
+            std::lock_guard<std::mutex> locker(lock);
+            answers.append({ job, write });
+        };
+        std::promise<void> started;
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        {
+            SnapshotWriter writer;
+            writer.post([&](bool write) {
+                started.set_value();
+                released.wait(); // a write that hangs
+                answer(1, write);
+            });
+            writer.post([&](bool write) { answer(2, write); });
+            started.get_future().wait();
+            writer.finishWithin(50);
+            QVERIFY(!writer.waitIdle());
+            writer.post([&](bool write) { answer(3, write); });
+            release.set_value();
+        }
+        QCOMPARE(answers, (QList<QPair<int, bool>> { { 2, false }, { 1, true }, { 3, false } }));
     }
 
     void deviceForwardsRequestsAndReports()
