@@ -95,7 +95,12 @@ bool installedCopy()
 QString dataDir()
 {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const bool existed = QFileInfo::exists(dir);
     QDir().mkpath(dir);
+    // It holds the statistics, the log and the pictures of people: a new
+    // one is its owner's alone. One made by an earlier version stays as it is.
+    if (!existed)
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return QFileInfo(dir).absoluteFilePath();
 }
 

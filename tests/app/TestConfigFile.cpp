@@ -1,5 +1,6 @@
 // The settings file: defaults without a file, and what a write leaves behind.
 #include "app/ConfigFile.h"
+#include "store/AppPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@ private slots:
     void valuesAreReadFromTheCurrentDirectory();
     void damagedFileIsSetAside_data();
     void damagedFileIsSetAside();
+    void newDataFolderIsTheOwnersAlone();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -126,6 +128,21 @@ void TestConfigFile::damagedFileIsSetAside()
     QCOMPARE(readConfigInt("CONFIG/Alarm"), damaged ? 1 : 0);
     QCOMPARE(QFile::exists("Config.ini"), !damaged);
     QCOMPARE(QFile::exists("Config.ini.damaged"), damaged);
+}
+
+void TestConfigFile::newDataFolderIsTheOwnersAlone()
+{
+    const QByteArray oldHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->filePath("share")));
+    const QString dir = AppPaths::dataDir();
+    if (oldHome.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", oldHome);
+    QVERIFY(dir.startsWith(m_dir->path()));
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QCOMPARE(QFile::permissions(dir) & others, QFileDevice::Permissions());
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)
