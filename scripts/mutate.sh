@@ -23,7 +23,9 @@ backup=""
 target=""
 restore() {
     if [ -n "$backup" ] && [ -f "$backup" ]; then
-        cp -p "$backup" "$target" && rm -f "$backup"
+        # A fresh time stamp, so that the next build recompiles the file:
+        # with its old one the mutated object would count as up to date.
+        cp "$backup" "$target" && rm -f "$backup"
     fi
     backup=""
 }
