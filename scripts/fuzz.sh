@@ -48,10 +48,10 @@ build() {
 build_target() {
     case "$1" in
     fuzz_frame_reader)
-        build "$1" tests/alarmclient/fuzz/fuzz_frame_reader.cpp $ac/Wire.cpp $ac/Cipher.cpp $ac/Console.cpp \
+        build "$1" tests/fuzz/fuzz_frame_reader.cpp $ac/Wire.cpp $ac/Cipher.cpp $ac/Console.cpp \
             -- -Ialarmclient/include -I$ac $(pkg-config --cflags --libs jsoncpp) -lcrypto ;;
     fuzz_json_routing)
-        build "$1" tests/alarmclient/fuzz/fuzz_json_routing.cpp $ac/MessageRouter.cpp $ac/LogSink.cpp $ac/Wire.cpp \
+        build "$1" tests/fuzz/fuzz_json_routing.cpp $ac/MessageRouter.cpp $ac/LogSink.cpp $ac/Wire.cpp \
             $ac/Cipher.cpp $ac/Console.cpp -- -Ialarmclient/include -I$ac $(pkg-config --cflags --libs jsoncpp) -lcrypto ;;
     fuzz_temperature_frame)
         build "$1" tests/fuzz/fuzz_temperature_frame.cpp device/TemperatureFrame.cpp device/ThermalPalette.cpp -- $qt ;;

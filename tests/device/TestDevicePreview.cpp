@@ -1,6 +1,7 @@
 // The preview worker's dispatch, fed as the SDK's frame thread would feed it:
-// temperature pictures, queue admission, the time-stamp limit, sound held
-// back until the first picture, and the data rate.
+// temperature pictures, queue admission, the decoder queues' limits under a
+// burst, the time-stamp limit, sound held back until the first picture, and
+// the data rate.
 
 #include "device/DevicePreview.h"
 #include "device/ThermalPalette.h"
@@ -62,6 +63,11 @@ QByteArray rgbOf(std::initializer_list<int> entries)
     return out;
 }
 
+// The first frame sets the decoder's clock; the second is due this much
+// later, so the decoder holds it while the rest of a burst arrives.
+constexpr qint64 kStart = 1700000000000;
+constexpr qint64 kHold = 3000;
+
 } // namespace
 
 class TestDevicePreview : public QObject {
@@ -75,8 +81,8 @@ class TestDevicePreview : public QObject {
     // running, so frames fed by hand are dispatched.
     void startWithoutCamera()
     {
-        QMetaObject::invokeMethod(m_preview, "StartPreview", Qt::QueuedConnection,
-            Q_ARG(LoginInfoPtr, LoginInfoPtr()), Q_ARG(bool, true), Q_ARG(bool, false));
+        QMetaObject::invokeMethod(m_preview, "StartPreview", Qt::QueuedConnection, Q_ARG(LoginInfoPtr, LoginInfoPtr()),
+            Q_ARG(bool, true), Q_ARG(bool, false));
         QTRY_VERIFY_WITH_TIMEOUT(m_preview->isRunning(), patient(5000));
     }
 
@@ -162,7 +168,8 @@ private slots:
         // They still count for the data rate.
         double total = 0;
         QTRY_VERIFY_WITH_TIMEOUT(
-            (total = std::accumulate(m_sink->speeds.begin(), m_sink->speeds.end(), 0.0)) >= bytes / 1024.0 - 1e-9, patient(5000));
+            (total = std::accumulate(m_sink->speeds.begin(), m_sink->speeds.end(), 0.0)) >= bytes / 1024.0 - 1e-9,
+            patient(5000));
         QCOMPARE(total, bytes / 1024.0);
         QCOMPARE(m_sink->thermal.size(), 0);
         // A complete header still reports its unit (1, then 10 from the frame
@@ -210,6 +217,56 @@ private slots:
         bool waitKey = waitKeyBefore;
         QCOMPARE(DevicePreview::admitVideoFrame(waiting, key, waitKey), admitted);
         QCOMPARE(waitKey, waitKeyAfter);
+    }
+
+    // A key frame and 100 others at once: the video queue takes 48, the
+    // decoder holds at most the two it took before the queue filled.
+    void videoBurstDecodesAtMost48Queued()
+    {
+        std::vector<testenc::Packet> video;
+        QVERIFY(testenc::encodeVideo(testenc::Video::H264, 64, 48, 101, 1000, video));
+        QVERIFY(video.front().key && !video.back().key);
+        startWithoutCamera();
+        for (size_t i = 0; i < video.size(); ++i) {
+            const qint64 pts = i == 0 ? kStart : kStart + kHold + qint64(i) * 40;
+            m_preview->onSdkFrame(
+                sdkFrame(video[i].key ? Device::FrameH264Key : Device::FrameH264, pts, video[i].data));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(m_sink->videoCount >= 48, patient(20000));
+        QTest::qWait(1000);
+        QVERIFY2(m_sink->videoCount <= 50, qPrintable(QString::number(m_sink->videoCount)));
+    }
+
+    // Sound is queued up to 72 frames; the rest of a burst is dropped.
+    void audioBurstStopsAt72Queued()
+    {
+        std::vector<testenc::Packet> video;
+        QVERIFY(testenc::encodeVideo(testenc::Video::H264, 64, 48, 2, 25, video));
+        std::vector<testenc::Packet> sound;
+        int samples = 0;
+        QVERIFY(testenc::encodeAudio(testenc::Audio::G711ALaw, 8000, 8.0, sound, samples));
+        QVERIFY(sound.size() >= 150);
+        startWithoutCamera();
+        // Sound waits for the first picture.
+        for (const auto& p : video)
+            m_preview->onSdkFrame(sdkFrame(p.key ? Device::FrameH264Key : Device::FrameH264, 0, p.data));
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->videoCount, 2, patient(10000));
+        // The first frame sets the decoder's clock and is passed on at once;
+        // the decoder then holds the second while the burst arrives.
+        m_preview->onSdkFrame(sdkFrame(Device::FrameG711, kStart, sound[0].data));
+        m_preview->onSdkFrame(sdkFrame(Device::FrameG711, kStart + kHold, sound[1].data));
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->audioCount, 1, patient(10000));
+        for (size_t i = 2; i < 150; ++i)
+            m_preview->onSdkFrame(sdkFrame(Device::FrameG711, kStart + kHold + qint64(i) * 20, sound[i].data));
+        // A frame stamped before the clock is passed on without a wait; once
+        // the queue has room it goes last and marks the end.
+        QTRY_VERIFY_WITH_TIMEOUT(m_sink->audioCount >= 3, patient(20000));
+        const qint64 marker = kStart - 1000;
+        m_preview->onSdkFrame(sdkFrame(Device::FrameG711, marker, sound[0].data));
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->lastAudioPts, marker, patient(20000));
+        // Two frames before the burst, 72 of it and the marker; 71 of the
+        // burst only if the decoder had not taken the second frame yet.
+        QVERIFY2(m_sink->audioCount == 75 || m_sink->audioCount == 74, qPrintable(QString::number(m_sink->audioCount)));
     }
 
     void soundWaitsForTheFirstPicture()

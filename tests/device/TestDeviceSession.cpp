@@ -1,7 +1,8 @@
 // One camera session through the Device facade against the camera
 // simulator: login and re-login, the preview's states and frames, the
-// configuration of both kinds of camera, search, and destruction while
-// workers are busy.
+// configuration of both kinds of camera and its "no value" answers, search
+// and the search answer's way into the record, the record fields setDevice
+// keeps, a restarted stream, and destruction while workers are busy.
 
 #include "device/Device.h"
 #include "device/DeviceSearch.h"
@@ -11,6 +12,7 @@
 #include "PreviewSink.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <QtTest>
 
@@ -19,6 +21,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -30,6 +33,22 @@ const char* const kLegacyCamera = "127.0.61.20";
 const char* const kFixedUnitCamera = "127.0.61.30";
 const char* const kSearchAnswers = "127.0.61.39";
 const char* const kSilentCamera = "127.0.61.50";
+// A simulator a case starts for itself, and an address nothing listens on.
+const char* const kOwnCamera = "127.0.61.80";
+const char* const kNobody = "127.0.61.89";
+
+QByteArray sample(const QString& name)
+{
+    QFile file(qEnvironmentVariable("ARDENIX_SOURCE_DIR") + "/tests/data/" + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class FedSearch : public DeviceSearch {
+public:
+    using DeviceSearch::OnDeviceFound;
+    using DeviceSearch::OnSearchFinished;
+    using DeviceSearch::OnSearchStarted;
+};
 
 DeviceRecord recordFor(const QString& address, const QString& password = QString(), int id = 5)
 {
@@ -526,6 +545,184 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(sink.videoCount, pictures);
         QVERIFY(pictures >= 2);
+    }
+
+    // A search answer fills every field of the record, once per answer.
+    void searchAnswerFillsEveryField()
+    {
+        const QByteArray datagram = sample("camera-sdk/answers/search-answer.bin");
+        QCOMPARE(datagram.size(), 16 + 4 + int(sizeof(CamSearchRecord)));
+        CamSearchRecord raw;
+        std::memcpy(&raw, datagram.constData() + 20, sizeof raw);
+
+        FedSearch search;
+        QSignalSpy published(&search, &DeviceSearch::sigDevListChanged);
+        search.OnSearchStarted();
+        search.OnDeviceFound(&raw);
+        // The same camera answering twice is listed twice.
+        search.OnDeviceFound(&raw);
+        search.OnSearchFinished();
+        QCOMPARE(published.size(), 1);
+        const QList<DeviceRecord> found = search.deviceList();
+        QCOMPARE(found.size(), 2);
+        for (const DeviceRecord& r : found) {
+            QCOMPARE(r.deviceName, QString("cam-07"));
+            QCOMPARE(r.address, QString("127.0.0.1"));
+            QCOMPARE(r.macAddress, QString("02:00:00:00:00:07"));
+            QCOMPARE(r.serialNumber, QString("SN0007"));
+            QCOMPARE(r.port, 8800);
+            for (int i = 0; i < 5; ++i)
+                QCOMPARE(r.searchCapability[i], i + 1);
+            QCOMPARE(r.id, 7);
+            QCOMPARE(r.userName, QString("admin"));
+            QCOMPARE(r.password, QString("secret"));
+            // What the login fills stays at its default.
+            QCOMPARE(r.videoWidth, -1);
+            QCOMPARE(r.loginField, quint8(0));
+        }
+
+        // Strings that fill their fields end there.
+        const QByteArray full = sample("camera-sdk/answers/search-answer-unterminated.bin");
+        QCOMPARE(full.size(), datagram.size());
+        std::memcpy(&raw, full.constData() + 20, sizeof raw);
+        const DeviceRecord r = DeviceSearch::recordFrom(raw);
+        QCOMPARE(r.deviceName, QString(128, 'A'));
+        QCOMPARE(r.address, QString(32, 'A'));
+        QCOMPARE(r.password, QString(128, 'A'));
+
+        // A new search starts from an empty list.
+        search.OnSearchStarted();
+        search.OnSearchFinished();
+        QVERIFY(search.deviceList().isEmpty());
+    }
+
+    void setDeviceKeepsPictureSizeAndLoginBytes()
+    {
+        Device device(recordFor(kNobody, "secret", 6));
+        DeviceRecord* own = device.deviceRecord();
+        own->videoWidth = 640;
+        own->videoHeight = 480;
+        own->loginField = 2;
+        own->hasThermalPicture = 1;
+
+        DeviceRecord next;
+        next.id = 41;
+        next.port = 9900;
+        next.address = "127.0.61.88";
+        next.serialNumber = "SN41";
+        next.deviceName = "cam-41";
+        next.macAddress = "02:00:00:00:00:41";
+        next.userName = "user41";
+        next.password = "pw41";
+        next.loginField = 9;
+        next.videoWidth = 11;
+        next.videoHeight = 12;
+        next.channelCount = 3;
+        next.announcedWidth = 1280;
+        next.announcedHeight = 720;
+        next.frameRate = 30;
+        next.hasAudio = 1;
+        next.canMirror = 1;
+        next.thermalWidth = 160;
+        next.thermalHeight = 120;
+        next.hasTemperature = 1;
+        next.hasThermalPicture = 0;
+        for (int i = 0; i < 5; ++i)
+            next.searchCapability[i] = 50 + i;
+        QVERIFY(device.setDevice(next));
+
+        const DeviceRecord& r = *device.deviceRecord();
+        QCOMPARE(r.videoWidth, 640);
+        QCOMPARE(r.videoHeight, 480);
+        QCOMPARE(r.loginField, quint8(2));
+        QCOMPARE(r.hasThermalPicture, quint8(1));
+        QCOMPARE(r.id, 41);
+        QCOMPARE(r.port, 9900);
+        QCOMPARE(r.address, next.address);
+        QCOMPARE(r.serialNumber, next.serialNumber);
+        QCOMPARE(r.deviceName, next.deviceName);
+        QCOMPARE(r.macAddress, next.macAddress);
+        QCOMPARE(r.userName, next.userName);
+        QCOMPARE(r.password, next.password);
+        QCOMPARE(r.channelCount, 3);
+        QCOMPARE(r.announcedWidth, 1280);
+        QCOMPARE(r.announcedHeight, 720);
+        QCOMPARE(r.frameRate, 30);
+        QCOMPARE(r.hasAudio, quint8(1));
+        QCOMPARE(r.canMirror, quint8(1));
+        QCOMPARE(r.thermalWidth, 160);
+        QCOMPARE(r.thermalHeight, 120);
+        QCOMPARE(r.hasTemperature, quint8(1));
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(r.searchCapability[i], 50 + i);
+    }
+
+    // Nothing answers, or the camera refuses: thresholds and time zone come
+    // back as -1000.
+    void configWorkerAnswersNoValue_data()
+    {
+        QTest::addColumn<bool>("camera");
+        QTest::newRow("nobody listens") << false;
+        QTest::newRow("no login") << true;
+    }
+
+    void configWorkerAnswersNoValue()
+    {
+        QFETCH(bool, camera);
+        std::unique_ptr<Camsim> sim;
+        if (camera) {
+            if (Camsim::program().isEmpty())
+                QSKIP("the camera simulator was not built");
+            sim = std::make_unique<Camsim>(QStringList { "--address", kOwnCamera, "--search-port", "-1" });
+            QVERIFY2(sim->waitReady(), qPrintable(sim->errors()));
+        }
+        Device device(recordFor(camera ? kOwnCamera : kNobody, "secret", 6));
+        QSignalSpy thermal(&device, &Device::sigGotThermalInfo);
+        QSignalSpy zone(&device, &Device::sigGotTimezoneInfo);
+        device.getThermalInfo();
+        QTRY_COMPARE_WITH_TIMEOUT(thermal.size(), 1, patient(10000));
+        QCOMPARE(thermal[0][0].toInt(), -1000);
+        QCOMPARE(thermal[0][1].toInt(), -1000);
+        device.getDeviceInfo(1);
+        QTRY_COMPARE_WITH_TIMEOUT(zone.size(), 1, patient(10000));
+        QCOMPARE(zone[0][0].toInt(), -1000);
+        // Only the time-zone request is answered.
+        device.getDeviceInfo(0);
+        QTest::qWait(300);
+        QCOMPARE(zone.size(), 1);
+    }
+
+    // After a stop and a new start: no second first-frame report, and sound
+    // waits for the new stream's first picture again.
+    void restartedStreamReportsNoSecondFirstFrame()
+    {
+        if (Camsim::program().isEmpty())
+            QSKIP("the camera simulator was not built");
+        Camsim sim({ "--address", kOwnCamera, "--search-port", "-1", "--password", "secret" });
+        QVERIFY2(sim.waitReady(), qPrintable(sim.errors()));
+        Device device(recordFor(kOwnCamera, "secret", 6));
+        QSignalSpy logins(&device, &Device::sigLogin);
+        device.login(false, false, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(logins.size(), 2, patient(10000));
+        QCOMPARE(logins[1][1].value<Device::LoginState>(), Device::LoginSuccess);
+
+        PreviewSink sink(&device);
+        device.setAudioEnabled(true);
+        device.startPreview(true, false);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.videoCount >= 2 && sink.audioCount >= 2, patient(20000));
+        QCOMPARE(sink.count(Device::PreviewFirstFrame), 1);
+        device.stopPreview();
+        QTRY_COMPARE_WITH_TIMEOUT(sink.count(Device::PreviewStopped), 1, patient(10000));
+
+        PreviewSink after(&device);
+        device.startPreview(true, false);
+        QTRY_VERIFY_WITH_TIMEOUT(after.videoCount >= 2 && after.audioCount >= 2, patient(20000));
+        // Temperature pictures do not count: sound waits for a decoded one.
+        QVERIFY2(
+            after.order.contains('V') && after.order.indexOf('V') < after.order.indexOf('A'), qPrintable(after.order));
+        QCOMPARE(after.count(Device::PreviewFirstFrame), 0);
+        QCOMPARE(sink.count(Device::PreviewFirstFrame), 1);
+        QCOMPARE(after.count(Device::PreviewStarted), 1);
     }
 };
 
