@@ -85,29 +85,6 @@ bool overlayShowsDisconnected(deviceshowDig* overlay)
     return left && right && !left->isHidden() && right->isHidden();
 }
 
-// A camera that takes connections and never answers: a login to it runs
-// until the login time-out.
-class SilentCamera {
-public:
-    explicit SilentCamera(const char* address)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        int on = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(8800);
-        ::inet_pton(AF_INET, address, &a.sin_addr);
-        m_ok = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_fd, 4) == 0;
-    }
-    ~SilentCamera() { ::close(m_fd); }
-    bool ok() const { return m_ok; }
-
-private:
-    int m_fd = -1;
-    bool m_ok = false;
-};
-
 } // namespace
 
 class TestSession : public QObject {

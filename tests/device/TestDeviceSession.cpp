@@ -91,28 +91,6 @@ public:
     QList<int> zones;
 };
 
-// A camera that takes connections and never answers.
-class SilentCamera {
-public:
-    explicit SilentCamera(const char* address)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        int on = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(8800);
-        ::inet_pton(AF_INET, address, &a.sin_addr);
-        m_ok = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_fd, 4) == 0;
-    }
-    ~SilentCamera() { ::close(m_fd); }
-    bool ok() const { return m_ok; }
-
-private:
-    int m_fd = -1;
-    bool m_ok = false;
-};
-
 bool loggedIn(Device& device, LoginSink& sink)
 {
     device.login(false, false, 0);
