@@ -86,7 +86,7 @@ seed() {
     fuzz_temperature_frame) cp tests/data/device/temperature/*.bin "$corpus/" ;;
     fuzz_camera_messages)
         # The kind byte in front: 0 search, 1 login, 2 configuration, 3 frame, 4 stream opening.
-        for f in tests/data/camera-sdk/answers/*.bin; do
+        for f in tests/data/standins/camera-sdk/answers/*.bin; do
             case "$(basename "$f")" in
                 search-*) kind='\000' ;; login-*) kind='\001' ;; config-*) kind='\002' ;;
                 frame-*) kind='\003' ;; *) kind='\004' ;;

@@ -41,11 +41,12 @@ QString cameraAddress(int n)
     return QStringLiteral("127.0.74.%1").arg(10 + n);
 }
 
-QStringList camsimArguments(int n, const QStringList& extra = {})
+std::vector<std::string> camsimArguments(int n, const std::vector<std::string>& extra = {})
 {
-    return QStringList { "--address", cameraAddress(n), "--search-address", kSearch, "--search-port", "-1",
-        "--first-id", QString::number(kCameraId) }
-    + extra;
+    std::vector<std::string> arguments { "--address", cameraAddress(n).toStdString(), "--search-address", kSearch,
+        "--search-port", "-1", "--first-id", std::to_string(kCameraId) };
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return arguments;
 }
 
 // Pictures for people to look at, in <build>/artifacts/.
@@ -195,7 +196,7 @@ void TestAlarms::cleanup()
 
 void TestAlarms::connectTo(int n, Camsim& camsim)
 {
-    QVERIFY2(camsim.waitReady(), qPrintable(camsim.errors()));
+    QVERIFY2(camsim.start(), camsim.log().c_str());
     if (!m_window) {
         m_window.reset(new Thermography);
         m_window->show();

@@ -44,11 +44,12 @@ QString cameraAddress(int n)
     return QStringLiteral("127.0.73.%1").arg(10 + n);
 }
 
-QStringList camsimArguments(int n, const QStringList& extra = {})
+std::vector<std::string> camsimArguments(int n, const std::vector<std::string>& extra = {})
 {
-    return QStringList { "--address", cameraAddress(n), "--search-address", kSearch, "--search-port", "-1",
-        "--first-id", QString::number(kCameraId), "--people-per-minute", "0.1" }
-    + extra;
+    std::vector<std::string> arguments { "--address", cameraAddress(n).toStdString(), "--search-address", kSearch,
+        "--search-port", "-1", "--first-id", std::to_string(kCameraId), "--people-per-minute", "0.1" };
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return arguments;
 }
 
 // Pictures for people to look at, in <build>/artifacts/.
@@ -159,7 +160,7 @@ void TestOptions::initTestCase()
     qputenv("KVSDK_SEARCH_TARGETS", kSearch);
     QVERIFY(installEnglishTranslation(*QCoreApplication::instance(), m_translator));
     g_previousHandler = qInstallMessageHandler(collectAlarms);
-    if (Camsim::program().isEmpty())
+    if (Camsim::program().empty())
         QSKIP("camsim was not built");
 }
 
@@ -178,7 +179,7 @@ void TestOptions::cleanup()
 
 void TestOptions::connectTo(int n, Camsim& camsim)
 {
-    QVERIFY2(camsim.waitReady(), qPrintable(camsim.errors()));
+    QVERIFY2(camsim.start(), camsim.log().c_str());
     QSignalSpy logins(m_window.data(), &Thermography::SigLoginResult);
     m_window->addDevice(kCameraId, cameraAddress(n), "admin", "");
     QTRY_VERIFY_WITH_TIMEOUT(m_window->deviceMsg().id == kCameraId, patient(15000));

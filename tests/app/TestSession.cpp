@@ -3,6 +3,7 @@
 // stream, replacing and ending sessions, the time zone, and the program
 // started with --connect (its credentials and its attempts after a refusal).
 #include "Camsim.h"
+#include "SilentCamera.h"
 #include "TestPatience.h"
 
 #include "app/ConnectOnStart.h"
@@ -39,11 +40,12 @@ const char* const kSearch = "127.0.72.1";
 const char* const kSearchPort = "8873";
 constexpr int kCameraId = 7;
 
-QStringList camsimArguments(const QStringList& extra = {})
+std::vector<std::string> camsimArguments(const std::vector<std::string>& extra = {})
 {
-    return QStringList { "--address", kCamera, "--search-address", kSearch, "--search-port", kSearchPort, "--first-id",
-        QString::number(kCameraId), "--people-per-minute", "0.1" }
-    + extra;
+    std::vector<std::string> arguments { "--address", kCamera, "--search-address", kSearch, "--search-port",
+        kSearchPort, "--first-id", std::to_string(kCameraId), "--people-per-minute", "0.1" };
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return arguments;
 }
 
 // Share of pixels in the widget's grabbed picture that are not black.
@@ -121,7 +123,7 @@ void TestSession::initTestCase()
     // A camera that has gone answers its next login within this time.
     qputenv("KVSDK_LOGIN_TIMEOUT_MS", "2000");
     QVERIFY(installEnglishTranslation(*QCoreApplication::instance(), m_translator));
-    if (Camsim::program().isEmpty())
+    if (Camsim::program().empty())
         QSKIP("camsim was not built");
 }
 
@@ -139,8 +141,8 @@ void TestSession::cleanup()
 
 Thermography* TestSession::connectWindow(Camsim& camsim)
 {
-    if (!camsim.waitReady())
-        qWarning("camsim did not start: %s", qPrintable(camsim.errors()));
+    if (!camsim.start())
+        qWarning("camsim did not start: %s", camsim.log().c_str());
     m_window->addDevice(kCameraId, kCamera, "admin", "");
     return m_window.data();
 }
@@ -333,7 +335,7 @@ void TestSession::cameraRestartBringsThePictureBack()
     camsim.reset();
     QTest::qWait(3000);
     camsim.reset(new Camsim(camsimArguments()));
-    QVERIFY(camsim->waitReady());
+    QVERIFY(camsim->start());
     QElapsedTimer sinceBack;
     sinceBack.start();
     frames.clear();
@@ -354,10 +356,8 @@ void TestSession::programConnectsFromTheCommandLine()
 {
     // The searched device number (11) is the one used: nothing else logs in.
     // The password comes from standard input; Qt's own options pass to Qt.
-    QStringList arguments = camsimArguments({ "--password", "s3cret" });
-    arguments[arguments.indexOf("--first-id") + 1] = "11";
-    Camsim camsim(arguments);
-    QVERIFY(camsim.waitReady());
+    Camsim camsim(camsimArguments({ "--password", "s3cret", "--first-id", "11" }));
+    QVERIFY(camsim.start());
     m_window.reset();
 
     QTemporaryDir home;
@@ -388,7 +388,7 @@ void TestSession::programConnectsFromTheCommandLine()
 void TestSession::refusedLoginIsTriedAgainCommandLineAccountFirst()
 {
     Camsim camsim(camsimArguments({ "--password", "s3cret" }));
-    QVERIFY(camsim.waitReady());
+    QVERIFY(camsim.start());
     m_window->store().saveAccount(kCameraId, "admin", "old");
     CommandLine request;
     request.connect = true;

@@ -9,6 +9,7 @@
 #include "TestPatience.h"
 
 #include "Camsim.h"
+#include "SilentCamera.h"
 #include "PreviewSink.h"
 
 #include <QElapsedTimer>
@@ -108,13 +109,13 @@ class TestDeviceSession : public QObject {
 private slots:
     void initTestCase()
     {
-        if (Camsim::program().isEmpty())
+        if (Camsim::program().empty())
             QSKIP("the camera simulator was not built");
         qputenv("KVSDK_LOGIN_TIMEOUT_MS", "2000");
         qputenv("KVSDK_SEARCH_WINDOW_MS", "600");
-        m_camera = std::make_unique<Camsim>(QStringList {
+        m_camera = std::make_unique<Camsim>(std::vector<std::string> {
             "--address", kCamera, "--search-port", "-1", "--password", "secret", "--timezone", "-8", "--high", "373" });
-        QVERIFY2(m_camera->waitReady(), qPrintable(m_camera->errors()));
+        QVERIFY2(m_camera->start(), m_camera->log().c_str());
     }
 
     void cleanupTestCase() { m_camera.reset(); }
@@ -265,7 +266,7 @@ private slots:
     void h265StreamWithAacSound()
     {
         Camsim camera({ "--address", "127.0.61.60", "--search-port", "-1", "--codec", "h265", "--audio", "aac" });
-        QVERIFY2(camera.waitReady(), qPrintable(camera.errors()));
+        QVERIFY2(camera.start(), camera.log().c_str());
         Device device(recordFor("127.0.61.60"));
         LoginSink logins(&device);
         PreviewSink sink(&device);
@@ -345,9 +346,9 @@ private slots:
     void failedReadKeepsTheBlockForTheNextWrite()
     {
         // A camera of its own: it goes away and comes back in between.
-        const QStringList options { "--address", "127.0.61.70", "--search-port", "-1", "--high", "373" };
+        const std::vector<std::string> options { "--address", "127.0.61.70", "--search-port", "-1", "--high", "373" };
         auto camera = std::make_unique<Camsim>(options);
-        QVERIFY2(camera->waitReady(), qPrintable(camera->errors()));
+        QVERIFY2(camera->start(), camera->log().c_str());
         Device device(recordFor("127.0.61.70"));
         LoginSink logins(&device);
         ConfigSink config(&device);
@@ -363,7 +364,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(config.zones.size(), 1, patient(10000));
         QCOMPARE(config.zones[0], -1000);
         camera = std::make_unique<Camsim>(options);
-        QVERIFY2(camera->waitReady(), qPrintable(camera->errors()));
+        QVERIFY2(camera->start(), camera->log().c_str());
         device.login(false, true, 1234);
         QTRY_COMPARE_WITH_TIMEOUT(logins.states.last(), qMakePair(Device::LoginRefreshed, 1234), patient(10000));
 
@@ -380,8 +381,8 @@ private slots:
     {
         Camsim legacy({ "--address", kLegacyCamera, "--search-port", "-1", "--legacy-config", "--high", "375" });
         Camsim fixedUnit({ "--address", kFixedUnitCamera, "--search-port", "-1", "--no-unit-switch" });
-        QVERIFY2(legacy.waitReady(), qPrintable(legacy.errors()));
-        QVERIFY2(fixedUnit.waitReady(), qPrintable(fixedUnit.errors()));
+        QVERIFY2(legacy.start(), legacy.log().c_str());
+        QVERIFY2(fixedUnit.start(), fixedUnit.log().c_str());
 
         Device old(recordFor(kLegacyCamera));
         LoginSink oldLogins(&old);
@@ -412,7 +413,7 @@ private slots:
     {
         Camsim three(
             { "--cameras", "3", "--address", "127.0.61.40", "--search-address", kSearchAnswers, "--first-id", "21" });
-        QVERIFY2(three.waitReady(), qPrintable(three.errors()));
+        QVERIFY2(three.start(), three.log().c_str());
         DeviceSearch search;
         QList<bool> searching;
         int published = 0;
@@ -528,7 +529,7 @@ private slots:
     // A search answer fills every field of the record, once per answer.
     void searchAnswerFillsEveryField()
     {
-        const QByteArray datagram = sample("camera-sdk/answers/search-answer.bin");
+        const QByteArray datagram = sample("standins/camera-sdk/answers/search-answer.bin");
         QCOMPARE(datagram.size(), 16 + 4 + int(sizeof(CamSearchRecord)));
         CamSearchRecord raw;
         std::memcpy(&raw, datagram.constData() + 20, sizeof raw);
@@ -560,7 +561,7 @@ private slots:
         }
 
         // Strings that fill their fields end there.
-        const QByteArray full = sample("camera-sdk/answers/search-answer-unterminated.bin");
+        const QByteArray full = sample("standins/camera-sdk/answers/search-answer-unterminated.bin");
         QCOMPARE(full.size(), datagram.size());
         std::memcpy(&raw, full.constData() + 20, sizeof raw);
         const DeviceRecord r = DeviceSearch::recordFrom(raw);
@@ -649,10 +650,10 @@ private slots:
         QFETCH(bool, camera);
         std::unique_ptr<Camsim> sim;
         if (camera) {
-            if (Camsim::program().isEmpty())
+            if (Camsim::program().empty())
                 QSKIP("the camera simulator was not built");
-            sim = std::make_unique<Camsim>(QStringList { "--address", kOwnCamera, "--search-port", "-1" });
-            QVERIFY2(sim->waitReady(), qPrintable(sim->errors()));
+            sim = std::make_unique<Camsim>(std::vector<std::string> { "--address", kOwnCamera, "--search-port", "-1" });
+            QVERIFY2(sim->start(), sim->log().c_str());
         }
         Device device(recordFor(camera ? kOwnCamera : kNobody, "secret", 6));
         QSignalSpy thermal(&device, &Device::sigGotThermalInfo);
@@ -674,10 +675,10 @@ private slots:
     // waits for the new stream's first picture again.
     void restartedStreamReportsNoSecondFirstFrame()
     {
-        if (Camsim::program().isEmpty())
+        if (Camsim::program().empty())
             QSKIP("the camera simulator was not built");
         Camsim sim({ "--address", kOwnCamera, "--search-port", "-1", "--password", "secret" });
-        QVERIFY2(sim.waitReady(), qPrintable(sim.errors()));
+        QVERIFY2(sim.start(), sim.log().c_str());
         Device device(recordFor(kOwnCamera, "secret", 6));
         QSignalSpy logins(&device, &Device::sigLogin);
         device.login(false, false, 0);

@@ -77,89 +77,42 @@ QList<SentPerson> delivered(const QList<SentPerson>& persons)
 }
 
 CamsimProcess::CamsimProcess(const QString& logPath, const QString& address, int id, const QStringList& extra)
-    : m_logPath(logPath)
+    : Camsim({}, logPath.toStdString())
     , m_address(address)
     , m_id(id)
-    , m_extra(extra)
 {
+    setExtra(extra);
+}
+
+void CamsimProcess::setExtra(const QStringList& extra)
+{
+    std::vector<std::string> arguments { "--address", m_address.toStdString(), "--first-id", std::to_string(m_id),
+        "--search-port", "-1", "--bitrate", "0" };
+    for (const QString& option : extra)
+        arguments.push_back(option.toStdString());
+    setArguments(std::move(arguments));
 }
 
 namespace {
 
 QStringList g_sanitizerReports;
 
-// Collects the sanitizer reports in a child's log: each from the line that
-// opens it, with the stacks that follow (up to 80 lines).
 void collectSanitizerReports(const QString& name, const QString& log)
 {
-    static const QRegularExpression opening(
-        QStringLiteral("ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:"));
-    const QStringList lines = log.split(QLatin1Char('\n'));
-    for (int i = 0; i < lines.size(); ++i) {
-        if (!opening.match(lines.at(i)).hasMatch())
-            continue;
-        const int end = qMin(lines.size(), i + 80);
-        g_sanitizerReports << name + QStringLiteral(": ") + lines.mid(i, end - i).join(QLatin1Char('\n'));
-        i = end - 1;
-    }
+    std::vector<std::string> lines;
+    for (const QString& line : log.split(QLatin1Char('\n')))
+        lines.push_back(line.toStdString());
+    for (const std::string& report : sanitizerReportsIn(name.toStdString(), lines))
+        g_sanitizerReports << QString::fromStdString(report);
 }
 
 } // namespace
 
 QStringList takeSanitizerReports()
 {
+    for (const std::string& report : Camsim::takeSanitizerReports())
+        g_sanitizerReports << QString::fromStdString(report);
     return std::exchange(g_sanitizerReports, {});
-}
-
-CamsimProcess::~CamsimProcess()
-{
-    stop();
-    collectSanitizerReports(QStringLiteral("camsim"), log());
-}
-
-bool CamsimProcess::start(int lifetimeSeconds)
-{
-    stop();
-    const QString program = buildDir() + QStringLiteral("/bin/camsim");
-    const int readyBefore = log().count(QStringLiteral("camsim: ready"));
-    // A flat scene keeps the encoder cheap on a shared machine; no search
-    // answers, the program is told the device number.
-    const QStringList arguments = QStringList { QStringLiteral("--kill-after=5"), QString::number(lifetimeSeconds),
-        program, QStringLiteral("--address"), m_address, QStringLiteral("--first-id"), QString::number(m_id),
-        QStringLiteral("--search-port"), QStringLiteral("-1"), QStringLiteral("--bitrate"), QStringLiteral("0") }
-        + m_extra + QStringList { QStringLiteral("--exit-with-stdin") };
-    m_process.setProgram(QStringLiteral("timeout"));
-    m_process.setArguments(arguments);
-    m_process.setStandardOutputFile(m_logPath, QIODevice::Append);
-    m_process.setStandardErrorFile(m_logPath, QIODevice::Append);
-    m_process.start();
-    if (!m_process.waitForStarted(5000))
-        return false;
-    QDeadlineTimer deadline(20000);
-    while (!deadline.hasExpired()) {
-        if (log().count(QStringLiteral("camsim: ready")) > readyBefore)
-            return true;
-        if (m_process.state() == QProcess::NotRunning)
-            return false;
-        pause(100);
-    }
-    return false;
-}
-
-void CamsimProcess::stop()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(8000)) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-}
-
-QString CamsimProcess::log() const
-{
-    return readFile(m_logPath);
 }
 
 ArdenixProcess::ArdenixProcess(const QString& workDir, const QString& cameraAddress, int id)

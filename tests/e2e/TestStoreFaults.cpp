@@ -242,8 +242,7 @@ void TestStoreFaults::lockedByAnotherProcess()
     const QStringList pictures = alarmPictures(shotDir());
     qInfo().noquote() << "E2E db-locked longest GUI gap" << before << "ms before the lock," << whileLocked
                       << "ms while locked; longest GUI event" << longestEvent << "ms; longest store write"
-                      << longestWrite << "ms; cards while locked"
-                      << cardsWhileLocked << "failure log lines"
+                      << longestWrite << "ms; cards while locked" << cardsWhileLocked << "failure log lines"
                       << failureLines << "tips" << tips << ";" << summary(m_camsim->sent(), store, pictures);
     QVERIFY(cardsWhileLocked >= 5);
     QVERIFY2(longestWrite < kLongestWait, "the window waited for the locked file");
@@ -301,9 +300,8 @@ void TestStoreFaults::readOnlyFile()
     m_window.reset();
     const StoredState store = readStore(db);
     qInfo().noquote() << "E2E db-read-only longest GUI gap" << longest << "ms; longest GUI event" << longestEvent
-                      << "ms; longest store write" << longestWrite
-                      << "ms; cards" << cardsAtEnd
-                      << "counted on screen" << shownAtEnd << "failure log lines" << countLines(kStoreFailure) << "tips"
+                      << "ms; longest store write" << longestWrite << "ms; cards" << cardsAtEnd << "counted on screen"
+                      << shownAtEnd << "failure log lines" << countLines(kStoreFailure) << "tips"
                       << countLines("统计保存失败") << "rows in file" << store.rows();
     QVERIFY(cards >= 5);
     QVERIFY(shownFigure > 0);
@@ -335,8 +333,7 @@ void TestStoreFaults::deletedWhileRunning()
     m_window.reset();
     const StoredState store = readStore(dbPath());
     qInfo().noquote() << "E2E db-deleted longest GUI gap" << longest << "ms; longest GUI event" << longestEvent
-                      << "ms; longest store write" << longestWrite
-                      << "ms; cards after deletion" << cardsAfter
+                      << "ms; longest store write" << longestWrite << "ms; cards after deletion" << cardsAfter
                       << "rows in the new file" << store.rows() << "counted" << store.counted() << "failure log lines"
                       << countLines(kStoreFailure) << "tips" << countLines("统计保存失败");
     QVERIFY(QFileInfo::exists(dbPath()));

@@ -140,14 +140,16 @@ private slots:
         QCOMPARE(out.sampleRate(), 32000);
         QCOMPARE(out.outputsBuilt(), 1);
         QCOMPARE(out.framesWritten(), 1);
-        QTRY_VERIFY2_WITH_TIMEOUT(m_pulse.streams().contains("1ch 32000Hz"), qPrintable(m_pulse.streams()), patient(5000));
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            m_pulse.streams().contains("1ch 32000Hz"), qPrintable(m_pulse.streams()), patient(5000));
 
         source.send(kG711);
         drain(out);
         QVERIFY(out.isReady());
         QCOMPARE(out.sampleRate(), 8000);
         QCOMPARE(out.outputsBuilt(), 2);
-        QTRY_VERIFY2_WITH_TIMEOUT(m_pulse.streams().contains("1ch 8000Hz"), qPrintable(m_pulse.streams()), patient(5000));
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            m_pulse.streams().contains("1ch 8000Hz"), qPrintable(m_pulse.streams()), patient(5000));
         // The server drops the old stream a moment after the program lets it go.
         QTRY_VERIFY2_WITH_TIMEOUT(!m_pulse.streams().contains("32000Hz"), "the old output still plays", patient(5000));
 

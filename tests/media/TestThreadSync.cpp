@@ -70,7 +70,8 @@ private slots:
             emit emitter.second("x");
         });
         QTRY_COMPARE_WITH_TIMEOUT(got, 2, patient(5000));
-        QMetaObject::invokeMethod(&receiver, [&] { ++got; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &receiver, [&] { ++got; }, Qt::QueuedConnection);
         QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
         QTRY_COMPARE_WITH_TIMEOUT(got, 3, patient(5000));
         QCoreApplication::sendPostedEvents(&receiver);

@@ -171,7 +171,7 @@ private:
 private slots:
     void initTestCase()
     {
-        if (Camsim::program().isEmpty())
+        if (Camsim::program().empty())
             QSKIP("the camera simulator was not built");
         m_artifacts = qEnvironmentVariable("ARDENIX_BUILD_DIR", QDir::currentPath()) + "/artifacts";
         QVERIFY(QDir().mkpath(m_artifacts));
@@ -181,10 +181,10 @@ private slots:
         qputenv("KVSDK_SEARCH_TARGETS", QByteArray(kSearchAnswers) + ":8801");
         qputenv("KVSDK_SEARCH_WINDOW_MS", "700");
         qputenv("KVSDK_LOGIN_TIMEOUT_MS", "3000");
-        m_camera
-            = std::make_unique<Camsim>(QStringList { "--cameras", "3", "--address", kFirstCamera, "--search-address",
-                kSearchAnswers, "--first-id", QString::number(kFirstId), "--password", kPassword, "--no-alarms" });
-        QVERIFY2(m_camera->waitReady(), qPrintable(m_camera->errors()));
+        m_camera = std::make_unique<Camsim>(
+            std::vector<std::string> { "--cameras", "3", "--address", kFirstCamera, "--search-address", kSearchAnswers,
+                "--first-id", std::to_string(kFirstId), "--password", kPassword, "--no-alarms" });
+        QVERIFY2(m_camera->start(), m_camera->log().c_str());
 
         QVERIFY(m_dbDir.isValid());
         qputenv("ARDENIX_DB", QFile::encodeName(m_dbDir.filePath("ardenix.dat")));

@@ -123,11 +123,11 @@ private slots:
         QVERIFY(QDir().mkpath(m_artifacts));
         // "Config.ini" lives in the current directory: give the test its own.
         QVERIFY(QDir::setCurrent(m_dir.path()));
-        if (!Camsim::program().isEmpty()) {
+        if (!Camsim::program().empty()) {
             qputenv("KVSDK_LOGIN_TIMEOUT_MS", "3000");
-            m_camera = std::make_unique<Camsim>(QStringList { "--address", kCamera, "--search-port", "-1", "--first-id",
-                QString::number(kCameraId), "--high", "373", "--no-alarms" });
-            QVERIFY2(m_camera->waitReady(), qPrintable(m_camera->errors()));
+            m_camera = std::make_unique<Camsim>(std::vector<std::string> { "--address", kCamera, "--search-port", "-1",
+                "--first-id", std::to_string(kCameraId), "--high", "373", "--no-alarms" });
+            QVERIFY2(m_camera->start(), m_camera->log().c_str());
         }
     }
 

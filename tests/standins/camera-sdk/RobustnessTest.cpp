@@ -27,7 +27,7 @@ namespace {
 std::string dataDir()
 {
     const char* src = std::getenv("ARDENIX_SOURCE_DIR");
-    return std::string(src ? src : "..") + "/tests/data/camera-sdk/";
+    return std::string(src ? src : "..") + "/tests/data/standins/camera-sdk/";
 }
 
 std::vector<std::string> dataFiles(const std::string& suffix)
