@@ -340,6 +340,12 @@ void Thermography::on_closebtn_clicked()
     terminateOwnProcess();
 }
 
+void Thermography::onSigStopRequested(int signalNumber)
+{
+    qInfo("ardenix: signal %d, ending", signalNumber);
+    on_closebtn_clicked();
+}
+
 bool Thermography::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->titleWidget && event->type() == QEvent::MouseButtonDblClick) {

@@ -108,9 +108,10 @@ public:
         qint32 timestamp = 0; // UTC seconds
     };
     void handleTempAlarm(const TempAlarm& alarm);
-    // Before the process ends: the session's pictures still booked are taken
-    // from the frames held, and every picture being written is waited for
-    // (at most 3 s) and recorded. GUI thread.
+    // Before the process ends: alarms that arrive from now on are left
+    // alone, the session's pictures still booked are taken from the frames
+    // held, and every picture being written is waited for (at most 3 s) and
+    // recorded. GUI thread.
     void finishSessionPictures();
 
     // The threshold setting ("CONFIG/temperature", °C); 37 when the stored
@@ -147,6 +148,9 @@ public slots:
     void on_maxbtn_clicked();
     void on_rebtn_clicked();
     void on_closebtn_clicked();
+    // A stop signal (SIGTERM and the like) ends the program as the close
+    // button does.
+    void onSigStopRequested(int signalNumber);
     void on_disconnectbtn_clicked();
     void on_folderbtn_clicked();
     void onTemperaChanged(double dTempera, QString lensfilePath, QString temperaturePath);
@@ -225,6 +229,7 @@ private:
     QList<QscreenshotDig*> m_alarmItems;
     bool m_placeholderShown;
     bool m_pictureFailing = false; // the last alarm picture could not be written
+    bool m_picturesFinished = false; // the process is ending: alarms are left alone (m_deviceLock)
     std::atomic<int> m_fixlinkState { 0 };
     // The session generation the newest link thread serves; a stream
     // restart within a session starts no second one.

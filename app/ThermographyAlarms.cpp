@@ -67,7 +67,7 @@ void Thermography::handleTempAlarm(const TempAlarm& alarm)
 {
     std::lock_guard<std::mutex> locker(m_deviceLock);
     Device* device = m_deviceMsg.device;
-    if (!device)
+    if (!device || m_picturesFinished)
         return;
     qDebug().noquote() << QStringLiteral("viTemp %1 viAlarmType %2").arg(alarm.viTemp).arg(alarm.viAlarmType);
     QString lens;
@@ -95,6 +95,7 @@ void Thermography::finishSessionPictures()
 {
     {
         std::lock_guard<std::mutex> locker(m_deviceLock);
+        m_picturesFinished = true;
         if (m_deviceMsg.device)
             m_deviceMsg.device->endScreenshots(true);
     }

@@ -173,12 +173,21 @@ void Thermography::on_languagebtn_clicked()
     const int type = readConfigInt(ConfigKey::LanguageType);
     writeConfigValue(ConfigKey::LanguageType, type == 2 ? 1 : 2);
     hide();
+    // The pictures of this session are recorded before the new process
+    // opens the statistics file.
+    finishSessionPictures();
     // The new process starts before this one ends; should it fail, the
     // window comes back instead of the program vanishing.
     const QString program = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
     if (QProcess::startDetached(program, QCoreApplication::arguments().mid(1)))
         terminateOwnProcess();
     qWarning() << "could not start" << program;
+    // The session's pictures are over; the operator connects again.
+    {
+        std::lock_guard<std::mutex> locker(m_deviceLock);
+        m_picturesFinished = false;
+        disconnectDevice();
+    }
     show();
 }
 

@@ -2,6 +2,7 @@
 #include "app/ConnectOnStart.h"
 #include "app/LogFile.h"
 #include "app/Startup.h"
+#include "app/StopSignals.h"
 #include "app/Thermography.h"
 #include "store/AppPaths.h"
 
@@ -43,6 +44,8 @@ int main(int argc, char* argv[])
     prepareApplication(app, translator);
 
     Thermography window;
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::sigStopRequested, &window, &Thermography::onSigStopRequested);
     window.show();
     if (commandLine.connect) {
         auto* connector = new ConnectOnStart(&window, commandLine);

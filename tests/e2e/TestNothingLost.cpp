@@ -3,7 +3,8 @@
 // session becomes exactly one JPEG, one picture row and one count, with the
 // same normal/abnormal split; no JPEG is left without its row. Once with a
 // steady alarm service and once with every connection dropped now and then.
-// Camera on 127.0.80.2 and 127.0.80.3.
+// A stop signal while people pass loses none the program took.
+// Cameras on 127.0.80.2 to 127.0.80.4.
 #include "E2e.h"
 
 #include <QTemporaryDir>
@@ -23,6 +24,7 @@ private slots:
     }
     void steadyService();
     void droppingService();
+    void stopSignalKeepsWhatWasTaken();
 
 private:
     void run(const QString& address, int id, const QStringList& faults);
@@ -68,6 +70,32 @@ void TestNothingLost::steadyService()
 void TestNothingLost::droppingService()
 {
     run("127.0.80.3", 32, { "--drop-after", "25" });
+}
+
+void TestNothingLost::stopSignalKeepsWhatWasTaken()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CamsimProcess camsim(dir.filePath("camsim.log"), "127.0.80.4", 33, { "--people-per-minute", "300", "--seed", "12" });
+    QVERIFY2(camsim.start(), qPrintable(camsim.log()));
+    ArdenixProcess program(dir.path(), "127.0.80.4", 33);
+    QVERIFY(program.start());
+    // Five people a second: a few bookings always wait for their second.
+    QVERIFY2(program.waitForLog("viTemp ", 20, 60000), qPrintable(program.log().right(3000)));
+    program.stop();
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(program.log().contains("ardenix: signal 15, ending"));
+
+    const int taken = program.countLog("viTemp ");
+    const StoredState store = readStore(program.dbPath());
+    const QStringList pictures = alarmPictures(program.shotDir());
+    qInfo().noquote() << "E2E stop signal: taken" << taken << "rows" << store.rows() << "counted" << store.counted()
+                      << "pictures" << pictures.size();
+    QVERIFY(store.integrityOk);
+    QCOMPARE(store.rows(), taken);
+    QCOMPARE(store.counted(), taken);
+    QCOMPARE(pictures.size(), taken);
 }
 
 QTEST_GUILESS_MAIN(TestNothingLost)

@@ -48,8 +48,8 @@ private slots:
         QCOMPARE(CsvReport::field(QStringLiteral("say \"hi\"")), QStringLiteral("\"say \"\"hi\"\"\""));
         QCOMPARE(CsvReport::field(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));
         QCOMPARE(CsvReport::field(QStringLiteral("cr\r")), QStringLiteral("\"cr\r\""));
-        QCOMPARE(CsvReport::record({ QStringLiteral("1"), QString(), QStringLiteral("x,y") }),
-            QByteArray("1,,\"x,y\"\r\n"));
+        QCOMPARE(
+            CsvReport::record({ QStringLiteral("1"), QString(), QStringLiteral("x,y") }), QByteArray("1,,\"x,y\"\r\n"));
     }
 
     void daily_data()
@@ -62,8 +62,8 @@ private slots:
         const QString day9 = QStringLiteral("2024-03-09,1,0,1");
         const QString day10 = QStringLiteral("2024-03-10,1,1,2");
         QTest::newRow("all") << QDate() << QDate() << QStringList { header, day8, day9, day10 };
-        QTest::newRow("both ends included") << day("2024-03-09") << day("2024-03-10")
-                                            << QStringList { header, day9, day10 };
+        QTest::newRow("both ends included")
+            << day("2024-03-09") << day("2024-03-10") << QStringList { header, day9, day10 };
         QTest::newRow("one day") << day("2024-03-09") << day("2024-03-09") << QStringList { header, day9 };
         QTest::newRow("from only") << day("2024-03-10") << QDate() << QStringList { header, day10 };
         QTest::newRow("to only") << QDate() << day("2024-03-08") << QStringList { header, day8 };
@@ -78,8 +78,8 @@ private slots:
         QBuffer out;
         out.open(QIODevice::WriteOnly);
         QString error;
-        QVERIFY2(CsvReport::writeDaily(QSqlDatabase::database(m_connection), out, { from, to }, &error),
-            qPrintable(error));
+        QVERIFY2(
+            CsvReport::writeDaily(QSqlDatabase::database(m_connection), out, { from, to }, &error), qPrintable(error));
         QCOMPARE(out.data(), lines(rows));
     }
 
@@ -109,7 +109,8 @@ private slots:
         };
         QCOMPARE(picturesBetween(QDate(), QDate()), lines(all));
         // A range leaves out pictures without a day, whichever its ends.
-        QCOMPARE(picturesBetween(day("2024-03-09"), day("2024-03-10")), lines({ all.at(0), all.at(3), all.at(4), all.at(5) }));
+        QCOMPARE(picturesBetween(day("2024-03-09"), day("2024-03-10")),
+            lines({ all.at(0), all.at(3), all.at(4), all.at(5) }));
         QCOMPARE(picturesBetween(QDate(), day("2024-03-08")), lines({ all.at(0), all.at(1), all.at(2) }));
     }
 
