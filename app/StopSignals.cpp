@@ -35,7 +35,7 @@ StopSignals::StopSignals(QObject* parent)
         return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::onSigActivated);
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -49,7 +49,7 @@ StopSignals::~StopSignals()
 #ifndef _WIN32
     if (!m_notifier)
         return;
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     for (const int number : kSignals)

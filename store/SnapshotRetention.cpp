@@ -97,6 +97,7 @@ qint64 SnapshotRetention::freeBytes(const QString& dir)
 
 QList<SnapshotRetention::DayFolder> SnapshotRetention::dayFolders(const QDate& today) const
 {
+    bool fromToday = false;
     static const QRegularExpression dayName(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
     QList<DayFolder> folders;
     // Links are left alone: removing through one would empty its target.
@@ -106,11 +107,18 @@ QList<SnapshotRetention::DayFolder> SnapshotRetention::dayFolders(const QDate& t
         if (!dayName.match(entry.fileName()).hasMatch())
             continue;
         const QDate date = QDate::fromString(entry.fileName(), QStringLiteral("yyyy-MM-dd"));
+        fromToday = fromToday || date >= today;
         if (!date.isValid() || date >= today || m_failed.contains(entry.absoluteFilePath()))
             continue;
         folders.append({ date, entry.absoluteFilePath() });
     }
     std::sort(folders.begin(), folders.end(), [](const DayFolder& a, const DayFolder& b) { return a.date < b.date; });
+    // Folders are named by the camera's date. A camera whose clock is in a
+    // zone behind the station's still writes into yesterday's folder until
+    // its own midnight: while no folder of today or later exists, that one
+    // is kept too.
+    if (!fromToday && !folders.isEmpty() && folders.last().date == today.addDays(-1))
+        folders.removeLast();
     return folders;
 }
 

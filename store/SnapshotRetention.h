@@ -2,7 +2,9 @@
 // chose: day folders ("yyyy-MM-dd") beyond the days to keep are removed, and
 // while the file system that holds the folder has less free space than the
 // site's minimum, the oldest day folders are removed one by one. Today's
-// folder and later ones, anything that is not a day folder, and the manual
+// folder and later ones, yesterday's while there is none of today or later
+// (the camera's clock may be a zone behind), anything that is not a day
+// folder, and the manual
 // snapshots (another folder) are never touched; the statistics rows of
 // removed pictures stay, since the counts are the record.
 //

@@ -76,7 +76,8 @@ void TestNothingLost::stopSignalKeepsWhatWasTaken()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    CamsimProcess camsim(dir.filePath("camsim.log"), "127.0.80.4", 33, { "--people-per-minute", "300", "--seed", "12" });
+    CamsimProcess camsim(
+        dir.filePath("camsim.log"), "127.0.80.4", 33, { "--people-per-minute", "300", "--seed", "12" });
     QVERIFY2(camsim.start(), qPrintable(camsim.log()));
     ArdenixProcess program(dir.path(), "127.0.80.4", 33);
     QVERIFY(program.start());

@@ -136,6 +136,22 @@ private slots:
         QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
     }
 
+    void yesterdayStaysWhileTheCameraWritesIntoIt()
+    {
+        // The camera's clock is a zone behind: its pictures still go into
+        // yesterday's folder, under both rules.
+        addDay(m_shots, -5, 1);
+        addDay(m_shots, -1, 1);
+        SnapshotRetention retention(m_shots, [] { return policy(1, 100); });
+        retention.setFreeSpaceProbe([](const QString&) { return qint64(0); });
+        QCOMPARE(retention.runPass().folders, 1);
+        QVERIFY(QDir(m_shots + "/" + day(-1)).exists());
+        // Once it writes into today's, yesterday's goes.
+        addDay(m_shots, 0, 1);
+        QCOMPARE(retention.runPass().folders, 1);
+        QCOMPARE(QDir(m_shots).entryList({ "20*" }, QDir::Dirs), QStringList({ day(0) }));
+    }
+
     void keepDaysZeroKeepsEverything()
     {
         const QStringList paths = addDay(m_shots, -400, 1) + addDay(m_shots, -1, 1);
