@@ -36,6 +36,7 @@
 
 class GLYuvWidget;
 class QadddeviceDig;
+class QSound;
 class QscreenshotDig;
 class QTimer;
 class QtipDig;
@@ -254,6 +255,7 @@ private:
     bool m_alarmSoundOn;
     bool m_remindOn;
     int m_alarmSoundsPlayed = 0;
+    QSound* m_alarmSound = nullptr;
     bool m_loginReady;
     bool m_setupReady;
 };

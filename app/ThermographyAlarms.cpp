@@ -149,7 +149,12 @@ void Thermography::onscreenshotResult(
     else
         showTip(tr("体温异常"), TipMs, false);
     if (m_alarmSoundOn) {
-        QSound::play(QString::fromLatin1(kAlarmSound));
+        // One sound object for the window's life: QSound::play() makes one
+        // per call that goes only when its sound has finished, which without
+        // a sound server is never. A new alarm restarts the sound.
+        if (!m_alarmSound)
+            m_alarmSound = new QSound(QString::fromLatin1(kAlarmSound), this);
+        m_alarmSound->play();
         ++m_alarmSoundsPlayed;
     }
 }

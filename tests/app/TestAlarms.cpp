@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
+#include <QSound>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -370,6 +371,10 @@ void TestAlarms::liveAlarmsBecomePicturesCountsTipsAndSound()
     QVERIFY(!tipInAlarmStyle(w));
     QCOMPARE(tipTimer(w)->interval(), 1000);
     QCOMPARE(w->alarmSoundsPlayed(), soundsBefore + 2);
+    // Sounds do not pile up, with or without a sound server to finish them:
+    // the window keeps one.
+    QCOMPARE(w->findChildren<QSound*>().size(), 1);
+    QCOMPARE(qApp->findChildren<QSound*>().size(), 0);
     QSettings("Config.ini", QSettings::IniFormat).remove("CONFIG/Remind");
 
     // A list of both kinds, for people to look at.
