@@ -1,4 +1,5 @@
 #include "Camsim.h"
+#include "ChildProcess.h"
 #include "TestPatience.h"
 
 #include <algorithm>
@@ -7,11 +8,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -95,22 +93,10 @@ bool Camsim::launch()
     std::vector<std::string> args { "timeout", "--kill-after=5", std::to_string(m_lifetimeSeconds), path };
     args.insert(args.end(), m_arguments.begin(), m_arguments.end());
     args.push_back("--exit-with-stdin");
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, lifeline[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, output[1], 2);
-    const int rc = ::posix_spawnp(&m_pid, "timeout", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    m_pid = spawnChild(std::move(args), lifeline[0], output[1], true);
     ::close(lifeline[0]);
     ::close(output[1]);
-    if (rc != 0) {
-        m_pid = -1;
+    if (m_pid < 0) {
         ::close(lifeline[1]);
         ::close(output[0]);
         return false;

@@ -1,4 +1,5 @@
 #include "CamsimProcess.h"
+#include "ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -8,42 +9,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
-
-namespace {
-
-// Starts `path` with `args`, its descriptor `targetFd` (1 or 2) on a pipe
-// whose reading end goes to `readFd`; the child's pid, or -1.
-pid_t spawn(const std::string& path, std::vector<std::string> args, int targetFd, int& readFd)
-{
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return -1;
-    args.insert(args.begin(), path);
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], targetFd);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (rc != 0) {
-        ::close(fds[0]);
-        return -1;
-    }
-    readFd = fds[0];
-    return pid;
-}
-
-} // namespace
 
 std::string uniqueLoopbackBase()
 {
@@ -105,11 +72,18 @@ bool toolExists(const std::string& name)
 std::string runTool(const std::string& name, std::vector<std::string> args, int timeoutMs, int& exitCode)
 {
     exitCode = -1;
-    int fd = -1;
-    const pid_t pid = spawn(toolPath(name), std::move(args), 1, fd);
     std::string out;
-    if (pid < 0)
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
         return out;
+    args.insert(args.begin(), toolPath(name));
+    const pid_t pid = spawnChild(std::move(args), -1, fds[1], false);
+    ::close(fds[1]);
+    const int fd = fds[0];
+    if (pid < 0) {
+        ::close(fd);
+        return out;
+    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buf[4096];
     for (;;) {

@@ -128,16 +128,20 @@ TEST(Robustness, MalformedFramesAreDroppedAndTheStreamGoesOn)
     std::map<int, int> counts;
     std::atomic<int> total { 0 };
     std::atomic<int> farFuture { 0 };
+    std::atomic<int> video { 0 };
     PreviewHelperEx preview(helper.info(), [&](const FrameData& f) {
         std::lock_guard<std::mutex> lock(mutex);
         ++counts[f.frameType];
         ++total;
+        video += f.frameType == 1 ? 1 : 0;
         if (f.timestamp > 4102416000000LL)
             ++farFuture;
     });
     preview.SetAudioState(true);
     ASSERT_EQ(preview.Start(true), 0);
-    for (int i = 0; i < 200 * ARDENIX_TEST_PATIENCE && total < 150; ++i)
+    // On a busy machine the encoder falls behind the other frames: wait for
+    // enough of both.
+    for (int i = 0; i < 200 * ARDENIX_TEST_PATIENCE && (total < 150 || video < 10); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     EXPECT_GE(total, 150);
     std::lock_guard<std::mutex> lock(mutex);
