@@ -187,7 +187,7 @@ void Camsim::readLines(int fd)
         if (n <= 0)
             break;
         partial.append(buf, static_cast<size_t>(n));
-        size_t nl;
+        size_t nl = 0;
         while ((nl = partial.find('\n')) != std::string::npos) {
             if (file.is_open())
                 file << partial.substr(0, nl + 1) << std::flush;
