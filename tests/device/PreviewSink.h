@@ -31,6 +31,7 @@ public:
     int videoCount = 0;
     int thermalCount = 0;
     int audioCount = 0;
+    qint64 lastVideoPts = -1;
     qint64 lastAudioPts = -1;
     QStringList times;
     QList<double> speeds;
@@ -60,10 +61,12 @@ public slots:
     void onPreview(int, Device::PreviewState state, int result) { states.append({ state, result }); }
     void onFrameV(Device::FrameData frame)
     {
-        if (frame.type == Device::FrameTemperature)
+        if (frame.type == Device::FrameTemperature) {
             keep(thermal, thermalCount, frame, 'T');
-        else
+        } else {
+            lastVideoPts = frame.pts;
             keep(video, videoCount, frame, 'V');
+        }
     }
     void onFrameA(Device::FrameData frame)
     {

@@ -387,7 +387,9 @@ TEST(Preview, DeletingWhileFramesFlowIsPromptAndFinal)
         deleted = true;
         EXPECT_LT(Clock::now() - d0, std::chrono::milliseconds(patient(500)));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // A helper's connection closes when its receiver has ended, after the
+    // last call it made.
+    EXPECT_EQ(s.sim->waitForLogCount("preview closed", 3, std::chrono::milliseconds(patient(5000))), 3u);
     EXPECT_EQ(late, 0);
 
     // Deleted from inside its own callback: no hang, and that call is the last.
@@ -399,10 +401,11 @@ TEST(Preview, DeletingWhileFramesFlowIsPromptAndFinal)
     });
     self = owned;
     ASSERT_EQ(owned->Start(true), 0);
-    for (int i = 0; i < 500 && self.load(); ++i)
+    const auto selfDeadline = Clock::now() + std::chrono::milliseconds(patient(5000));
+    while (self.load() && Clock::now() < selfDeadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(self.load(), nullptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(s.sim->waitForLogCount("preview closed", 4, std::chrono::milliseconds(patient(5000))), 4u);
     EXPECT_EQ(selfCalls, 5);
 
     // A helper that never started, and one whose camera went away, go quietly too.
@@ -412,7 +415,11 @@ TEST(Preview, DeletingWhileFramesFlowIsPromptAndFinal)
     auto orphan = std::make_unique<PreviewHelperEx>(info, [](const FrameData&) {});
     ASSERT_EQ(orphan->Start(true), 0);
     s.sim->stop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // now reconnecting
+    // Not a wait for an event: any moment after camsim's exit finds the
+    // helper reconnecting. Counted from the exit, this one falls well inside
+    // its fourth pause between attempts (200, 400, 800, then 1600 ms), where
+    // a delete that waited for the pause to end would take over a second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(patient(1900)));
     const auto d0 = Clock::now();
     orphan.reset();
     EXPECT_LT(Clock::now() - d0, std::chrono::milliseconds(patient(500)));
