@@ -20,10 +20,16 @@ seconds="${PACKAGE_TEST_SECONDS:-60}"
 
 fail() {
     echo "FAIL: $*" >&2
+    failed=yes
     exit 1
 }
+# A command that fails without a word under set -e still leaves a line.
+failed=""
+stopped() {
+    [ "$1" -eq 0 ] || [ -n "$failed" ] || echo "FAIL: stopped with status $1 before the end (set -e)" >&2
+}
 checks="$(mktemp -d)"
-trap 'rm -rf "$checks"' EXIT
+trap 'rc=$?; rm -rf "$checks"; stopped "$rc"' EXIT
 
 # 1. Contents.
 contents="$(dpkg-deb -c "$deb" | awk '{ print $6 }')"
@@ -80,7 +86,7 @@ cleanup() {
     [ -n "$created_user" ] && userdel -r "$user" 2>/dev/null
     true
 }
-trap 'cleanup; rm -rf "$checks"' EXIT INT TERM
+trap 'rc=$?; cleanup; rm -rf "$checks"; stopped "$rc"' EXIT INT TERM
 if ! id "$user" >/dev/null 2>&1; then
     useradd -m -s /bin/sh "$user"
     created_user=yes
@@ -141,7 +147,9 @@ grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} \[[0-
 [ "$(stat -c %a "$log")" = 600 ] || fail "the log file is readable by others: $(stat -c %a "$log")"
 [ -z "$(ls -A "$work/cwd")" ] || fail "the program wrote into its current folder: $(ls -A "$work/cwd")"
 [ -z "$(find "$work/root" -newer "$work/marker")" ] || fail "the program changed its own folder"
-elsewhere="$(find / -xdev \( -path /proc -o -path "$home" \) -prune -o -user "$user" -newer "$work/marker" -print 2>/dev/null)"
+# Files that vanish while find walks the tree (other programs' temporary
+# files) make it exit non-zero; only what it prints counts.
+elsewhere="$(find / -xdev \( -path /proc -o -path "$home" \) -prune -o -user "$user" -newer "$work/marker" -print 2>/dev/null || true)"
 [ -z "$elsewhere" ] || fail "the program wrote outside its user's home: $elsewhere"
 "$work/root/usr/bin/ardenix-report" --db "$data/ardenix.dat" pictures | grep -q '^time,camera,' \
     || fail "ardenix-report cannot read the program's statistics"
