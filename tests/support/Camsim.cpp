@@ -13,6 +13,11 @@
 
 namespace {
 
+// How long camsim may take to end after SIGTERM: it joins its camera
+// threads, and a sanitizer build checks for leaks on the way out, which on
+// a busy machine has taken more than five seconds.
+constexpr int kEndWithinMs = patient(10000);
+
 std::mutex g_reportsMutex;
 std::vector<std::string> g_sanitizerReports;
 
@@ -90,7 +95,9 @@ bool Camsim::launch()
         ::close(lifeline[1]);
         return false;
     }
-    std::vector<std::string> args { "timeout", "--kill-after=5", std::to_string(m_lifetimeSeconds), path };
+    // A run ends within kEndWithinMs of SIGTERM, or is killed by timeout.
+    std::vector<std::string> args { "timeout", "--kill-after=" + std::to_string(kEndWithinMs / 1000),
+        std::to_string(m_lifetimeSeconds), path };
     args.insert(args.end(), m_arguments.begin(), m_arguments.end());
     args.push_back("--exit-with-stdin");
     m_pid = spawnChild(std::move(args), lifeline[0], output[1], true);
@@ -148,7 +155,7 @@ int Camsim::stop()
     if (m_pid > 0) {
         if (!reaped())
             ::kill(m_pid, SIGTERM);
-        for (int i = 0; i < 160 && !reaped(); ++i)
+        for (int i = 0; i < kEndWithinMs / 50 + 40 && !reaped(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (!reaped()) {
             ::kill(m_pid, SIGKILL);
