@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #ifndef _WIN32
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>

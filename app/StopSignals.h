@@ -19,8 +19,6 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    bool isInstalled() const { return m_notifier != nullptr; }
-
 signals:
     // Once, for the first of the signals; later ones are ignored.
     void sigStopRequested(int signalNumber);
